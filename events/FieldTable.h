@@ -1,0 +1,47 @@
+// One table per record: field name, kind, offset and size. A record's field list, its text
+// form and its layout all come from this table, so they cannot drift apart.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tc {
+
+enum class FieldKind : std::uint8_t {
+    Text,      // char[N], NUL-terminated, never read past N bytes
+    Char,      // one character code
+    Bool,      // one byte, 0 or 1, rendered "%d"
+    Int16,     // short, rendered "%d"
+    Int32,     // int, rendered "%d"
+    Int64,     // long long, rendered as a decimal 64-bit value
+    Double,    // rendered by formatDouble
+};
+
+struct FieldDesc {
+    const char *name;
+    FieldKind kind;
+    std::uint32_t offset;
+    std::uint32_t size;
+};
+
+struct RecordDesc {
+    const char *recordName;   // e.g. "CQNOrderField", "CTORATstpOrderField"
+    const char *fieldList;    // "A,B,C": the names joined by commas
+    const FieldDesc *fields;
+    std::size_t count;
+};
+
+// Renders one record into the calling thread's buffer for `desc` and returns it. The text
+// stays valid until the same record kind is rendered again on the same thread.
+// A null separator counts as empty.
+const char *renderRecord(const RecordDesc &desc, const void *record, bool withNames,
+                         const char *separator, int precision);
+
+// Appends the rendering to `out` (used by the printers, which keep their own text).
+// Implemented next to renderRecord.
+}  // namespace tc
+
+// Helpers for building tables: TC_FIELD(Record, Field, Kind) gives one FieldDesc.
+#define TC_FIELD(REC, NAME, KIND) \
+    ::tc::FieldDesc { #NAME, ::tc::FieldKind::KIND, static_cast<std::uint32_t>(offsetof(REC, NAME)), \
+                      static_cast<std::uint32_t>(sizeof(static_cast<REC *>(nullptr)->NAME)) }
