@@ -55,6 +55,8 @@ class Facts:
         self.null_vals = []                # (macro, value)
         self.guards = {}
         self.exports = {}                  # class -> (macro, switch)
+        self.resume_name = None            # the resume-mode enum
+        self.prose_constants = []          # constants also listed outside the table
         self.events = []                   # (id, name, answer struct)
         self.extra_methods = []            # (cls, ret, name, [(type, name)])
         self.md_create_modes = False
@@ -178,7 +180,7 @@ def add_constant(facts, name, typ, value):
 
 def parse_constant_prose(facts, line):
     # "(TTORATstpSecurityTypeType, v3.9.3): '*' = TORA_TSTP_STP_SHKC; ..." repeats table rows;
-    # check that the two agree (the table is read after, so check at the end instead).
+    # they are merged once everything is read, and must agree with the table.
     m = re.match(r"^Security types asked for \((TTORATstp\w+)", line)
     if m:
         facts.prose_constants = [(name, m.group(1), "'%s'" % ch)
@@ -208,6 +210,8 @@ def split_params(text):
         default = None
         if "=" in p:
             p, default = [s.strip() for s in p.split("=", 1)]
+        # "int nRequestID" names its parameter; "CTORATstpRspInfoField*", "int" and
+        # "TTORATstpExchangeIDType" give the type only (names are made up below).
         m = re.fullmatch(r"(.*?[\*\s])(\w+)", p)
         if m and not re.fullmatch(r"\w+", p) and not p.endswith("*"):
             out.append((m.group(1).strip(), m.group(2), default))
@@ -221,9 +225,8 @@ def split_params(text):
 
 
 def complete(facts):
-    if getattr(facts, "prose_constants", None):
-        for name, typ, value in facts.prose_constants:
-            add_constant(facts, name, typ, value)
+    for name, typ, value in facts.prose_constants:
+        add_constant(facts, name, typ, value)
 
     # Records described only as "identical to" another one.
     for name, count, same in facts.aliases:
@@ -255,14 +258,16 @@ def complete(facts):
         fields.insert(at, (field, None, ctype, None))
         facts.later_fields.add((struct, field))
 
-    # Types that only the constants table mentions.
+    # Types that only the constants table mentions; character constants need a scalar type.
     for typ, ctype in facts.const_types.items():
         if typ not in facts.typedefs:
             facts.typedefs[typ] = (ctype, None)
+        if facts.typedefs[typ] != ("char", None):
+            raise FactsError("character constants of %s, which is %s" % (typ, facts.typedefs[typ]))
 
     if set(facts.guards) != {"TraderApi", "MdApi", "Struct", "DataType"}:
         raise FactsError("include guards incomplete: %s" % facts.guards)
-    if not facts.resume or not facts.null_vals:
+    if not facts.resume_name or not facts.resume or not facts.null_vals:
         raise FactsError("resume enum or null helpers missing")
     for cls in ("TraderApi", "TraderSpi", "MdApi", "MdSpi"):
         if not facts.methods[cls]:
@@ -284,10 +289,6 @@ def complete(facts):
 def banner(what):
     return ("// %s\n"
             "// %s\n" % (what, GENERATED_NOTE))
-
-
-def c_char_literal(value):
-    return value
 
 
 def gen_datatype(facts):
@@ -329,7 +330,7 @@ def gen_datatype(facts):
         else:
             out.append("typedef %s %s[%d];\n" % (ctype, typ, n))
         for name, value in by_type.pop(typ, []):
-            out.append("#define %s %s\n" % (name, c_char_literal(value)))
+            out.append("#define %s %s\n" % (name, value))
         if typ in facts.const_types:
             out.append("\n")
     if by_type:
@@ -419,7 +420,7 @@ def params_text(method, params):
         text = c_type(typ) + name
         if default is not None:
             text += " = " + default
-        out.append(text.replace("* ", "*").replace(" *", " *"))
+        out.append(text)
     return ", ".join(out)
 
 

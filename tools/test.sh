@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs every test: C++ (plain, then under ThreadSanitizer and AddressSanitizer+UBSan) and Python
+# against the installed package. Installs what it needs first.
+#   TRADECORE_QUICK=1  skips the sanitizer builds (for a fast local loop)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=${JOBS:-2}
+
+bash tools/setup.sh
+
+build_and_test() {  # name, extra cmake args...
+  local dir="$root/build/$1"; shift
+  cmake -S "$root" -B "$dir" -G Ninja -DTRADECORE_PYTHON=OFF -DTRADECORE_TESTS=ON -DTRADECORE_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
+}
+
+echo "== C++ tests"
+build_and_test release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== Python package and tests"
+python3 -m pip install -q --disable-pip-version-check --no-build-isolation "$root" 2>&1 | tail -n 5
+(cd "$root/tests/python" && python3 -m pytest -q -p no:cacheprovider .)
+
+if [ "${TRADECORE_QUICK:-0}" != 1 ]; then
+  echo "== C++ tests under ThreadSanitizer"
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    build_and_test tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRADECORE_SANITIZE=thread -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+  echo "== C++ tests under AddressSanitizer and UBSan"
+  ASAN_OPTIONS="detect_leaks=0" UBSAN_OPTIONS="print_stacktrace=1" \
+    build_and_test asan -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DTRADECORE_SANITIZE=address;undefined" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+fi
+echo "== all tests passed"
