@@ -72,6 +72,10 @@ public:
     virtual int updatePassword(char passwordFlag, const char *text1, const char *text2, int reserved) = 0;
     // slot 11: sends one scheduled task's request
     virtual int runTask(tc::Task *task) = 0;
+    // After the slots: the cancels that pick orders from the adapter's active-order index and
+    // end in cancelOrder. An engine without orders has nothing active: -1 and 0.
+    virtual int cancelOrderByOrderID(int orderID);
+    virtual int cancelOrderByStandardID(const char *exchangeID, const char *standardID);
 
     // --- shared engine state -------------------------------------------------------------
     char apiStatus() const { return apiStatus_.load(std::memory_order_acquire); }
@@ -92,8 +96,9 @@ public:
         sessionID_.store(sessionID, std::memory_order_release);
     }
 
-    CBaseMd *md() const { return md_; }
-    void attachMd(CBaseMd *md) { md_ = md; }
+    // Read by the supervisor and the subscribe calls while a later init may attach it.
+    CBaseMd *md() const { return md_.load(std::memory_order_acquire); }
+    void attachMd(CBaseMd *md) { md_.store(md, std::memory_order_release); }
 
     tc::TaskScheduler &scheduler() { return *scheduler_; }
     const tc::EventSink &sink() const { return sink_; }
@@ -118,7 +123,7 @@ protected:
     std::atomic<int> nextID_;
     std::atomic<int> frontID_{0};
     std::atomic<int> sessionID_{0};
-    CBaseMd *md_ = nullptr;
+    std::atomic<CBaseMd *> md_{nullptr};
     std::unique_ptr<tc::TaskScheduler> scheduler_;
     tc::EventSink sink_;
     double useableCash_ = 0.0;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace tc {
 
@@ -38,7 +39,15 @@ const char *renderRecord(const RecordDesc &desc, const void *record, bool withNa
                          const char *separator, int precision);
 
 // Appends the rendering to `out` (used by the printers, which keep their own text).
-// Implemented next to renderRecord.
+// Implemented next to renderRecord. A null record appends nothing.
+void appendRecord(std::string &out, const RecordDesc &desc, const void *record, bool withNames,
+                  const char *separator, int precision);
+
+// The text of one double: "1.79e+308" when value + 0.000001 is not below the largest finite
+// double (so also for +inf and NaN), otherwise fixed notation with `digits` decimals.
+std::string formatDouble(double value, int digits);
+// Same text, appended to `out` without a temporary.
+void appendDouble(std::string &out, double value, int digits);
 }  // namespace tc
 
 // Helpers for building tables: TC_FIELD(Record, Field, Kind) gives one FieldDesc.

@@ -14,6 +14,9 @@
 #if defined(_WIN32) && !defined(SWIG)
 #  if defined(TRADECORE_BUILDING)
 #    define TRADECORE_API __declspec(dllexport)
+#  elif defined(TRADECORE_STATIC)
+     // Linked from the static engine library (tradecore_test): nothing to import.
+#    define TRADECORE_API
 #  else
 #    define TRADECORE_API __declspec(dllimport)
 #  endif

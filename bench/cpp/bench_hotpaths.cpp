@@ -1,0 +1,261 @@
+// The engine's hot paths without Python (Google Benchmark), each beside a baseline measured in
+// the same run:
+//   snapshot update   one depth-market-data callback through the snapshot store (find the
+//                     security's record, take its lock, copy the snapshot, deliver, release);
+//                     baseline: a bare memcpy of the SDK record;
+//   order entry       buyOpen down to the simulated front (no Python);
+//   order notification  one order notification that reports new traded volume (order lookup,
+//                     record update under its lock, Traded event delivery);
+//   record rendering  toText of an order, a snapshot and a broker record; baseline: snprintf of
+//                     three numbers;
+//   record lock       getOrderLock/releaseOrderLock on a free record; baseline: one atomic
+//                     compare-and-swap and store.
+// The engine library here is the one the C++ tests link: calls "into Python" go to the recording
+// stand-in with recording off, which only counts them.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "TORATstpTraderApi.h"
+#include "engine/Text.h"
+#include "engine/tradecore_api.h"
+#include "events/Delivery.h"
+#include "events/RecordingBridge.h"
+#include "marketdata/SnapshotStore.h"
+#include "torasim/SimControl.h"
+#include "trader/CTORAStockTrader.h"
+
+namespace {
+
+template <class T>
+T zeroed() {
+    T t;
+    std::memset(static_cast<void *>(&t), 0, sizeof t);
+    return t;
+}
+
+CTORATstpMarketDataField depthSnapshot(const char *securityID, char exchange) {
+    auto f = zeroed<CTORATstpMarketDataField>();
+    tc::copyText(f.TradingDay, "20240102");
+    tc::copyText(f.SecurityID, securityID);
+    f.ExchangeID = exchange;
+    tc::copyText(f.SecurityName, securityID);
+    tc::copyText(f.UpdateTime, "10:00:00");
+    f.PreClosePrice = f.OpenPrice = 10.0;
+    f.UpperLimitPrice = 11.0;
+    f.LowerLimitPrice = 9.0;
+    double bid = 10.0, ask = 10.01;
+    f.BidPrice1 = bid, f.BidPrice2 = bid - 0.01, f.BidPrice3 = bid - 0.02, f.BidPrice4 = bid - 0.03, f.BidPrice5 = bid - 0.04;
+    f.AskPrice1 = ask, f.AskPrice2 = ask + 0.01, f.AskPrice3 = ask + 0.02, f.AskPrice4 = ask + 0.03, f.AskPrice5 = ask + 0.04;
+    f.BidVolume1 = f.BidVolume2 = f.BidVolume3 = f.BidVolume4 = f.BidVolume5 = 1000;
+    f.AskVolume1 = f.AskVolume2 = f.AskVolume3 = f.AskVolume4 = f.AskVolume5 = 1000;
+    return f;
+}
+
+struct Quiet {
+    Quiet() {
+        tc::recording::setRecordingEnabled(false);
+        tc::setRunModeValue(ENUM_RunMode_Release);  // the snapshot printer then returns at once
+    }
+} quiet;
+
+// --- snapshot update --------------------------------------------------------------------------
+
+// A store with the security already in it (its first snapshot allocates; every later one does not).
+void runSnapshotUpdate(benchmark::State &state, PyObject *processor) {
+    tc::SnapshotIndex index;
+    tc::EventSink sink;
+    sink.marketDataProcessor = processor;
+    // Some neighbours, so the lookup is not in an index of one.
+    static const char *codes[] = {"600000", "600519", "000001", "300750", "688981", "510050", "159915", "601318"};
+    for (const char *code : codes) {
+        auto s = depthSnapshot(code, code[0] == '6' || code[0] == '5' ? '1' : '2');
+        tc::onMarketData(index, sink, &s);
+    }
+    auto snapshot = depthSnapshot("600000", '1');
+    long long volume = 0;
+    for (auto _ : state) {
+        snapshot.Volume = ++volume;  // every update differs, as a live feed's would
+        benchmark::DoNotOptimize(tc::onMarketData(index, sink, &snapshot));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_SnapshotUpdate_NoProcessor(benchmark::State &state) { runSnapshotUpdate(state, nullptr); }
+BENCHMARK(BM_SnapshotUpdate_NoProcessor);
+
+void BM_SnapshotUpdate_StandInProcessor(benchmark::State &state) {
+    runSnapshotUpdate(state, tc::recording::fakeCallable(3));
+}
+BENCHMARK(BM_SnapshotUpdate_StandInProcessor);
+
+void BM_Baseline_CopySdkSnapshot(benchmark::State &state) {
+    auto snapshot = depthSnapshot("600000", '1');
+    CTORATstpMarketDataField copy;
+    for (auto _ : state) {
+        snapshot.Volume += 1;
+        benchmark::DoNotOptimize(&snapshot);
+        std::memcpy(static_cast<void *>(&copy), &snapshot, sizeof copy);
+        benchmark::DoNotOptimize(&copy);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Baseline_CopySdkSnapshot);
+
+// --- order notification -----------------------------------------------------------------------
+
+// A trader engine connected to a scripted broker that answers nothing, holding one large order.
+struct TraderRig {
+    std::string address = "sim://bench-hotpaths";
+    std::shared_ptr<torasim::Broker> broker;
+    std::unique_ptr<CTORAStockTrader> trader;
+    CQNOrderField *order = nullptr;
+
+    TraderRig() {
+        broker = torasim::Broker::create(address, torasim::Mode::Scripted);
+        broker->setAutoAccept(true);
+        auto *login = new CQNLoginField();
+        tc::copyText(login->UserID, "bench");
+        tc::copyText(login->TraderFrontAddress, address.c_str());
+        tc::copyText(login->BasePath, "/tmp/tradecore-bench");
+        login->IDRange = 100000000;
+        trader = std::make_unique<CTORAStockTrader>(1, login, tc::recording::fakeCallable(1),
+                                                    tc::recording::fakeCallable(2), nullptr);
+        broker->waitForConnections(1, torasim::Side::Trader);
+        broker->drain();
+        tc::RecordBlock<CQNOrderField> *block =
+            trader->buyOpen(nullptr, "1", "600000", 1000000000, ENUM_OrderType_LimitAndWait, 10.0, 0, ENUM_Direction_Buy);
+        order = &block->record;
+    }
+    ~TraderRig() {
+        trader.reset();
+        torasim::Broker::remove(address);
+    }
+};
+
+void BM_OrderNotification_Traded(benchmark::State &state) {
+    TraderRig rig;
+    auto n = zeroed<CTORATstpOrderField>();
+    std::snprintf(n.OrderRef, sizeof n.OrderRef, "%d", rig.order->OrderID);
+    n.OrderSubmitStatus = TORA_TSTP_OSS_Accepted;
+    n.OrderStatus = TORA_TSTP_OST_PartTradedQueueing;
+    n.Direction = TORA_TSTP_D_Buy;
+    n.ExchangeID = TORA_TSTP_EXD_SSE;
+    tc::copyText(n.SecurityID, "600000");
+    tc::copyText(n.OrderSysID, "SYS1");
+    tc::copyText(n.InsertTime, "09:30:00");
+    n.VolumeTotalOriginal = rig.order->OriginalVolume;
+    n.RtnFloatInfo = 999999999999.99;
+    n.RtnIntInfo = 999999999;
+    int traded = 0;
+    for (auto _ : state) {
+        n.VolumeTraded = ++traded;  // new volume every time: one Traded event per notification
+        n.VolumeTotal = n.VolumeTotalOriginal - traded;
+        rig.trader->OnRtnOrder(&n);
+    }
+    state.SetItemsProcessed(state.iterations());
+    if (rig.order->TradedVolume != traded) state.SkipWithError("the notifications did not reach the order");
+}
+BENCHMARK(BM_OrderNotification_Traded);
+
+// Order entry without Python: the engine's buyOpen down to the simulated front's ReqOrderInsert
+// (which logs a copy of the request; the log is cleared untimed every 2048 orders).
+void BM_OrderEntry_BuyOpen(benchmark::State &state) {
+    TraderRig rig;
+    long long n = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(rig.trader->buyOpen(nullptr, "1", "600000", 100, ENUM_OrderType_LimitAndWait, 10.0,
+                                                     0, ENUM_Direction_Buy));
+        if ((++n & 2047) == 0) {
+            state.PauseTiming();
+            rig.broker->clearRequests();
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_OrderEntry_BuyOpen);
+
+// --- rendering ----------------------------------------------------------------------------------
+
+void BM_Render_Order(benchmark::State &state) {
+    std::unique_ptr<CQNOrderField> o(new CQNOrderField());
+    tc::copyText(o->TradingDay, "20240102");
+    tc::copyText(o->UserID, "bench");
+    tc::copyText(o->ExchangeID, "1");
+    tc::copyText(o->StandardID, "600000");
+    o->OrderID = 1001;
+    o->Direction = '0';
+    o->OriginalVolume = 100;
+    o->OriginalPrice = 10.01;
+    o->Turnover = 1001.0;
+    for (auto _ : state) benchmark::DoNotOptimize(toText(ENUM_OrderEventID_Traded, o.get(), true, " || ", 2));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Render_Order);
+
+void BM_Render_Snapshot(benchmark::State &state) {
+    tc::SnapshotIndex index;
+    tc::EventSink sink;
+    auto s = depthSnapshot("600000", '1');
+    CQNMarketDataField *r = tc::onMarketData(index, sink, &s);
+    for (auto _ : state) benchmark::DoNotOptimize(toText(ENUM_SnapDataEventID_MarketData, r, false, ",", 2));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Render_Snapshot);
+
+void BM_Render_BrokerTradingAccount(benchmark::State &state) {
+    auto a = zeroed<CTORATstpTradingAccountField>();
+    tc::copyText(a.AccountID, "11000001");
+    a.Available = 10000000.0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(toText(ENUM_TORAStockTaskID_QryTradingAccount, &a, true, " || ", 2));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Render_BrokerTradingAccount);
+
+void BM_Baseline_Snprintf3(benchmark::State &state) {
+    char buf[128];
+    int id = 1001;
+    double price = 10.01, turnover = 1001.0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::snprintf(buf, sizeof buf, "%d,%.2f,%.2f", id, price, turnover));
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Baseline_Snprintf3);
+
+// --- record lock ----------------------------------------------------------------------------------
+
+void BM_RecordLock_Uncontended(benchmark::State &state) {
+    std::unique_ptr<CQNOrderField> o(new CQNOrderField());  // with its lock words in front
+    for (auto _ : state) {
+        getOrderLock(o.get());
+        benchmark::ClobberMemory();
+        releaseOrderLock(o.get());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RecordLock_Uncontended);
+
+void BM_Baseline_AtomicCasStore(benchmark::State &state) {
+    std::atomic<int> word{0};
+    for (auto _ : state) {
+        int expected = 0;
+        word.compare_exchange_strong(expected, -1, std::memory_order_acquire);
+        benchmark::ClobberMemory();
+        word.store(0, std::memory_order_release);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Baseline_AtomicCasStore);
+
+}  // namespace
+
+BENCHMARK_MAIN();

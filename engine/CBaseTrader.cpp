@@ -1,0 +1,66 @@
+#include "engine/CBaseTrader.h"
+
+#include <climits>
+
+#include "engine/TaskScheduler.h"
+
+namespace {
+
+int rangeEnd(int runID16, int idRange) {
+    const long long end = static_cast<long long>(runID16) + idRange;
+    if (end > INT_MAX) return INT_MAX;
+    if (end < INT_MIN) return INT_MIN;
+    return static_cast<int>(end);
+}
+
+}  // namespace
+
+CBaseTrader::CBaseTrader(int runID16, CQNLoginField *loginCopy, PyObject *orderEventProcessor,
+                         PyObject *eventProcessor, PyObject *loopProcessor)
+    : login_(loginCopy),
+      runID_(runID16),
+      idRangeEnd_(rangeEnd(runID16, loginCopy->IDRange)),
+      nextID_(runID16),
+      scheduler_(std::make_unique<tc::TaskScheduler>(this)) {
+    sink_.orderEventProcessor = orderEventProcessor;
+    sink_.eventProcessor = eventProcessor;
+    sink_.loopProcessor = loopProcessor;
+    sink_.fallbackEventHandler = &tc::printEvent;
+    sink_.userID = login_->UserID;
+    tc::retainProcessors(sink_);
+}
+
+CBaseTrader::~CBaseTrader() {
+    // The scheduler refers to this engine; it goes first.
+    scheduler_.reset();
+    delete login_;
+}
+
+tc::RecordBlock<CQNTransferAssetField> *CBaseTrader::transferPosition(int, char, int, const char *, const char *,
+                                                                      const char *, const char *) {
+    return nullptr;
+}
+
+int CBaseTrader::cancelOrderByOrderID(int) { return -1; }
+
+int CBaseTrader::cancelOrderByStandardID(const char *, const char *) { return 0; }
+
+// The cash figure is read and written by whoever holds the cash lock.
+double CBaseTrader::useableCash() const { return useableCash_; }
+void CBaseTrader::addUseableCash(double delta) { useableCash_ += delta; }
+void CBaseTrader::setUseableCash(double value) { useableCash_ = value; }
+
+void CBaseTrader::lockCash() {
+    while (cashLock_.fetch_or(1u, std::memory_order_acquire) & 1u) {
+    }
+}
+
+void CBaseTrader::unlockCash() { cashLock_.store(0, std::memory_order_release); }
+
+int CBaseTrader::addTask(int taskID, const CQNQueryCommandField *query, int count, long long executeGap,
+                         long long failedGap, bool retryUntilSuccess, long long executeTimeout) {
+    if (executeGap < 0) executeGap = login_->TaskExecuteGap;
+    if (failedGap < 0) failedGap = login_->TaskFailedGap;
+    if (executeTimeout < login_->TaskExecuteTimeout) executeTimeout = login_->TaskExecuteTimeout;
+    return scheduler_->add(taskID, 0, query, count, executeGap, failedGap, retryUntilSuccess, executeTimeout);
+}

@@ -1,0 +1,17 @@
+// Pieces of start-up that tests reach directly.
+#pragma once
+
+#include <string>
+
+#include "records/QNRecords.h"
+
+namespace tc {
+
+// The defaults of an engine side's login copy.
+void applyLoginDefaults(CQNLoginField &login);
+// The checks on a login copy in their order, including the flow directories; 0 when it passes.
+int checkLoginCopy(const CQNLoginField &login);
+// Makes every missing directory along `path`; false when one cannot be made.
+bool makeDirectoryChain(const std::string &path);
+
+}  // namespace tc

@@ -1,0 +1,278 @@
+// The engine's calls into Python. Deliveries come from threads Python did not create (the SDK's
+// callback threads, the engine threads, the market-data supervisor), each call under the
+// interpreter lock. A Python exception raised by a processor is printed and the engine carries on.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include "events/PythonBridge.h"
+
+#include <cstring>
+#include <initializer_list>
+
+namespace tc {
+namespace py {
+namespace {
+
+// The event text processor; nullptr until set or until the built-in print has been looked up.
+// Read and written only under the interpreter lock.
+PyObject *gEventTextProcessor = nullptr;
+
+bool interpreterUsable() {
+    if (!Py_IsInitialized()) return false;
+#if PY_VERSION_HEX >= 0x030D0000
+    return !Py_IsFinalizing();
+#else
+    return !_Py_IsFinalizing();
+#endif
+}
+
+// A thread that Python does not know would get a fresh thread state from every
+// PyGILState_Ensure and lose it again at the matching Release: microseconds per event. So the
+// first delivery on such a thread takes one outer Ensure that is kept while the thread lives
+// (the lock itself is handed back at once); the per-call Ensure/Release pairs then only take and
+// drop the lock. Python's own threads already have a state and are left alone.
+class ThreadAttachment {
+public:
+    ThreadAttachment() = default;
+    ThreadAttachment(const ThreadAttachment &) = delete;
+    ThreadAttachment &operator=(const ThreadAttachment &) = delete;
+
+    void ensure() {
+        if (state_ != nullptr || PyGILState_GetThisThreadState() != nullptr) return;
+        PyGILState_Ensure();
+        state_ = PyEval_SaveThread();
+    }
+
+    ~ThreadAttachment() {
+        // Finalization deletes every thread state itself; after it, ours is gone.
+        if (state_ == nullptr || !interpreterUsable()) return;
+        PyEval_RestoreThread(state_);
+        // The outer count drops to zero: the state is cleared and deleted and the lock released.
+        PyGILState_Release(PyGILState_UNLOCKED);
+    }
+
+private:
+    PyThreadState *state_ = nullptr;
+};
+
+thread_local ThreadAttachment tAttachment;
+
+// The interpreter lock for the length of one call. Nothing is called once the interpreter is
+// going away: a late SDK callback during shutdown is dropped instead of touching a dead runtime.
+class GilScope {
+public:
+    GilScope() : usable_(interpreterUsable()) {
+        if (!usable_) return;
+        tAttachment.ensure();
+        state_ = PyGILState_Ensure();
+    }
+    ~GilScope() {
+        if (usable_) PyGILState_Release(state_);
+    }
+    GilScope(const GilScope &) = delete;
+    GilScope &operator=(const GilScope &) = delete;
+    explicit operator bool() const { return usable_; }
+
+private:
+    bool usable_;
+    PyGILState_STATE state_ = PyGILState_LOCKED;
+};
+
+// Prints the pending exception with its traceback and clears it. PyErr_Print would end the
+// process for SystemExit; a processor calling sys.exit() must not take the engine down, so that
+// one is shown without the exit handling.
+void printPendingError() {
+    if (!PyErr_Occurred()) return;
+    if (!PyErr_ExceptionMatches(PyExc_SystemExit)) {
+        PyErr_Print();
+        return;
+    }
+#if PY_VERSION_HEX >= 0x030C0000
+    PyObject *exception = PyErr_GetRaisedException();
+    PyErr_DisplayException(exception);
+    Py_XDECREF(exception);
+#else
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
+    PyErr_Display(type, value, traceback);
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+#endif
+    PyErr_Clear();
+}
+
+// A tuple of the given new references (stolen), or nullptr with an exception pending when one of
+// them could not be made.
+PyObject *tupleOf(std::initializer_list<PyObject *> items) {
+    PyObject *tuple = nullptr;
+    bool complete = true;
+    for (PyObject *item : items) complete = complete && item != nullptr;
+    if (complete) tuple = PyTuple_New(static_cast<Py_ssize_t>(items.size()));
+    Py_ssize_t i = 0;
+    for (PyObject *item : items) {
+        if (tuple != nullptr) {
+            PyTuple_SET_ITEM(tuple, i++, item);
+        } else {
+            Py_XDECREF(item);
+        }
+    }
+    return tuple;
+}
+
+PyObject *newBool(bool value) {
+    PyObject *b = value ? Py_True : Py_False;
+    Py_INCREF(b);
+    return b;
+}
+
+PyObject *newAddress(const void *record) {
+    return PyLong_FromSsize_t(reinterpret_cast<Py_ssize_t>(record));
+}
+
+// What Py_BuildValue("s") gives: a str from UTF-8, None for a null pointer.
+PyObject *newUtf8(const char *text) {
+    if (text == nullptr) {
+        Py_INCREF(Py_None);
+        return Py_None;
+    }
+    return PyUnicode_FromString(text);
+}
+
+bool isAscii(const char *text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    }
+    return true;
+}
+
+// Broker text is GB2312; bytes that do not decode are dropped. GB2312 leaves ASCII unchanged, so
+// plain ASCII (most messages, every printer text without Chinese) skips the codec lookup.
+PyObject *decodeGb2312(const char *text) {
+    if (text == nullptr) text = "";
+    const std::size_t length = std::strlen(text);
+    if (isAscii(text, length)) return PyUnicode_DecodeASCII(text, static_cast<Py_ssize_t>(length), "strict");
+    PyObject *bytes = PyBytes_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
+    if (bytes == nullptr) return nullptr;
+    PyObject *decoded = PyCodec_Decode(bytes, "gb2312", "ignore");
+    Py_DECREF(bytes);
+    return decoded;
+}
+
+// Calls `callable` with `args` (stolen; nullptr means building them failed) and no keywords.
+void callWith(PyObject *callable, PyObject *args) {
+    if (args == nullptr) {
+        printPendingError();
+        return;
+    }
+    PyObject *result = PyObject_Call(callable, args, nullptr);
+    Py_DECREF(args);
+    Py_XDECREF(result);
+    if (result == nullptr || PyErr_Occurred()) printPendingError();
+}
+
+// __builtins__ of __main__ is the builtins module there, but a dict in any other module that a
+// host may have installed as __main__; both are handled.
+PyObject *lookupBuiltinPrint() {
+    PyObject *mainModule = PyImport_AddModule("__main__");  // borrowed
+    if (mainModule == nullptr) return nullptr;
+    PyObject *builtins = PyObject_GetAttrString(mainModule, "__builtins__");
+    if (builtins == nullptr) {
+        PyErr_Clear();
+        builtins = PyImport_ImportModule("builtins");
+        if (builtins == nullptr) return nullptr;
+    }
+    PyObject *print = nullptr;
+    if (PyDict_Check(builtins)) {
+        print = PyDict_GetItemString(builtins, "print");  // borrowed
+        Py_XINCREF(print);
+        if (print == nullptr) PyErr_SetString(PyExc_AttributeError, "__builtins__ has no print");
+    } else {
+        print = PyObject_GetAttrString(builtins, "print");
+    }
+    Py_DECREF(builtins);
+    return print;
+}
+
+// The current text processor as a new reference: it must outlive the call even if the callee
+// replaces it through setEventTextProcessor.
+PyObject *currentTextProcessor() {
+    if (gEventTextProcessor == nullptr) gEventTextProcessor = lookupBuiltinPrint();
+    Py_XINCREF(gEventTextProcessor);
+    return gEventTextProcessor;
+}
+
+}  // namespace
+
+bool isNone(PyObject *object) { return object == nullptr || object == Py_None; }
+
+bool isCallable(PyObject *object) {
+    if (isNone(object)) return false;
+    GilScope gil;
+    return gil && PyCallable_Check(object) != 0;
+}
+
+void retain(PyObject *object) {
+    if (object == nullptr) return;
+    GilScope gil;
+    if (gil) Py_INCREF(object);
+}
+
+void callOrderProcessor(PyObject *processor, int eventID, const void *record) {
+    if (isNone(processor)) return;
+    GilScope gil;
+    if (!gil) return;
+    callWith(processor, tupleOf({PyLong_FromLong(eventID), newAddress(record)}));
+}
+
+void callEventProcessor(PyObject *processor, int eventID, const void *record, bool isLast, int errorID,
+                        const char *message, const char *userID) {
+    if (isNone(processor)) return;
+    GilScope gil;
+    if (!gil) return;
+    callWith(processor, tupleOf({PyLong_FromLong(eventID), newAddress(record), newBool(isLast),
+                                 PyLong_FromLong(errorID), decodeGb2312(message), newUtf8(userID)}));
+}
+
+void callNoArgs(PyObject *processor) {
+    if (isNone(processor)) return;
+    GilScope gil;
+    if (!gil) return;
+    PyObject *result = PyObject_CallObject(processor, nullptr);
+    Py_XDECREF(result);
+    if (result == nullptr || PyErr_Occurred()) printPendingError();
+}
+
+void emitText(const char *text) {
+    GilScope gil;
+    if (!gil) return;
+    PyObject *args = tupleOf({decodeGb2312(text)});
+    if (args == nullptr) {
+        printPendingError();
+        return;
+    }
+    PyObject *processor = currentTextProcessor();
+    if (processor == nullptr) {
+        Py_DECREF(args);
+        printPendingError();
+        return;
+    }
+    callWith(processor, args);
+    Py_DECREF(processor);
+}
+
+int setEventTextProcessor(PyObject *processor) {
+    if (processor == nullptr) return -1;
+    GilScope gil;
+    if (!gil || !PyCallable_Check(processor)) return -1;
+    Py_INCREF(processor);
+    PyObject *previous = gEventTextProcessor;
+    gEventTextProcessor = processor;
+    Py_XDECREF(previous);  // may run Python code; the new processor is already in place
+    return 0;
+}
+
+}  // namespace py
+}  // namespace tc

@@ -1,0 +1,136 @@
+// Renders any record described by a field table as one line of text. The default printers run
+// this on every event, so it appends straight into the caller's buffer and never allocates once
+// the buffer has grown to its working size.
+#include "events/FieldTable.h"
+
+#include <cfloat>
+#include <charconv>
+#include <cstring>
+#include <iomanip>
+#include <locale>
+#include <sstream>
+#include <system_error>
+#include <unordered_map>
+
+namespace tc {
+namespace {
+
+constexpr char kHugeDoubleText[] = "1.79e+308";
+
+// Prices of "no value" (DBL_MAX, inf) and averages over zero volume (NaN) all print the same.
+bool isHugeDouble(double value) { return !(value + 0.000001 < DBL_MAX); }
+
+void appendFixed(std::string &out, double value, int digits) {
+    // to_chars gives exactly what `fixed << setprecision(digits)` gives in the classic locale,
+    // without a stream and whatever locale the host process has set.
+    char buf[512];
+    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, digits);
+    if (r.ec == std::errc()) {
+        out.append(buf, static_cast<std::size_t>(r.ptr - buf));
+        return;
+    }
+    // Only a caller asking for hundreds of decimals gets here.
+    std::ostringstream os;
+    os.imbue(std::locale::classic());
+    os << std::fixed << std::setprecision(digits) << value;
+    out += os.str();
+}
+
+void appendInteger(std::string &out, long long value) {
+    char buf[24];
+    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, static_cast<std::size_t>(r.ptr - buf));
+}
+
+// Integer fields of any width the tables use; the width comes from the table, not the kind, so
+// an SDK "bool" that is really an int still reads all four bytes.
+long long readInteger(const char *p, std::uint32_t size) {
+    switch (size) {
+    case 1: { unsigned char v; std::memcpy(&v, p, 1); return v; }
+    case 2: { std::int16_t v; std::memcpy(&v, p, 2); return v; }
+    case 4: { std::int32_t v; std::memcpy(&v, p, 4); return v; }
+    default: { std::int64_t v; std::memcpy(&v, p, 8); return v; }
+    }
+}
+
+void appendQuotedText(std::string &out, const char *p, std::uint32_t size) {
+    const void *nul = std::memchr(p, '\0', size);
+    std::size_t len = nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - p) : size;
+    out.push_back('"');
+    out.append(p, len);
+    out.push_back('"');
+}
+
+void appendValue(std::string &out, const FieldDesc &f, const char *record, int precision) {
+    const char *p = record + f.offset;
+    switch (f.kind) {
+    case FieldKind::Text:
+        appendQuotedText(out, p, f.size);
+        break;
+    case FieldKind::Char:
+        out.push_back('"');
+        if (*p != '\0') out.push_back(*p);
+        out.push_back('"');
+        break;
+    case FieldKind::Bool:
+        appendInteger(out, f.size == 1 ? (*p != 0 ? 1 : 0) : readInteger(p, f.size));
+        break;
+    case FieldKind::Int16:
+    case FieldKind::Int32:
+    case FieldKind::Int64:
+        appendInteger(out, readInteger(p, f.size));
+        break;
+    case FieldKind::Double: {
+        double v;
+        std::memcpy(&v, p, sizeof v);
+        appendDouble(out, v, precision);
+        break;
+    }
+    }
+}
+
+}  // namespace
+
+void appendDouble(std::string &out, double value, int digits) {
+    if (isHugeDouble(value)) {
+        out.append(kHugeDoubleText, sizeof kHugeDoubleText - 1);
+        return;
+    }
+    appendFixed(out, value, digits);
+}
+
+std::string formatDouble(double value, int digits) {
+    std::string out;
+    appendDouble(out, value, digits);
+    return out;
+}
+
+void appendRecord(std::string &out, const RecordDesc &desc, const void *record, bool withNames,
+                  const char *separator, int precision) {
+    if (record == nullptr) return;
+    const char *base = static_cast<const char *>(record);
+    const char *sep = separator ? separator : "";
+    const std::size_t sepLen = std::strlen(sep);
+    for (std::size_t i = 0; i < desc.count; ++i) {
+        const FieldDesc &f = desc.fields[i];
+        if (i != 0) out.append(sep, sepLen);
+        if (withNames) {
+            out.append(f.name);
+            out.push_back(':');
+        }
+        appendValue(out, f, base, precision);
+    }
+}
+
+const char *renderRecord(const RecordDesc &desc, const void *record, bool withNames,
+                         const char *separator, int precision) {
+    // One buffer per record kind and thread: a text handed out stays intact while this thread
+    // renders other kinds, and other threads never touch it. Map nodes never move.
+    thread_local std::unordered_map<const RecordDesc *, std::string> buffers;
+    std::string &buf = buffers[&desc];
+    buf.clear();
+    appendRecord(buf, desc, record, withNames, separator, precision);
+    return buf.c_str();
+}
+
+}  // namespace tc

@@ -1,0 +1,102 @@
+// Every conversion of ours that differs from SWIG's defaults, in one place. Everything not listed
+// here (ints, 64-bit ints, doubles, bools, single chars, char const *, char[N] fields, record
+// pointers, the handle) is SWIG's own Python conversion, whose texts and rules the module keeps.
+
+// ---------------------------------------------------------------------------------------------
+// Python callables handed to the engine (init's four processors, setEventTextProcessor): passed
+// through as the very objects given. The engine keeps its own reference.
+// ---------------------------------------------------------------------------------------------
+%typemap(in) PyObject * "$1 = $input;"
+%typemap(out) PyObject * "$result = $1;"
+
+// ---------------------------------------------------------------------------------------------
+// toText/getFields render any record, so they take any wrapped pointer (an order object, a
+// snapshot object, tradecore.pointer(address)) and None; a bare integer address is refused.
+// ---------------------------------------------------------------------------------------------
+%typemap(in, noblock=1) void *Record (int res = 0) {
+  res = SWIG_ConvertPtr($input, &$1, 0, 0);
+  if (!SWIG_IsOK(res)) {
+    SWIG_exception_fail(SWIG_ArgError(res), "in method '" "$symname" "', argument " "$argnum" " of type '" "$1_type" "'");
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// subscribe/unsubscribe: one Python list of security codes becomes a NULL-terminated array plus
+// its length. str items travel as their UTF-8 encoding, bytes items as they are. Every item is
+// held by a reference of ours while the engine runs without the interpreter lock, so another
+// Python thread that edits the list cannot free a text under the engine. The array and the
+// references are released once, after the call or on the error path.
+// ---------------------------------------------------------------------------------------------
+%typemap(in) (char **StandardIDs, int Count) (PyObject **held = 0, Py_ssize_t heldCount = 0) {
+  if (!PyList_Check($input)) {
+    PyErr_SetString(PyExc_TypeError, "not a list");
+    SWIG_fail;
+  }
+  Py_ssize_t size = PyList_Size($input);
+  if (size > INT_MAX - 1) {
+    PyErr_SetString(PyExc_OverflowError, "list too long");
+    SWIG_fail;
+  }
+  $1 = static_cast<char **>(calloc(static_cast<size_t>(size) + 1, sizeof(char *)));
+  held = static_cast<PyObject **>(calloc(static_cast<size_t>(size) + 1, sizeof(PyObject *)));
+  if (!$1 || !held) {
+    PyErr_NoMemory();
+    SWIG_fail;
+  }
+  for (Py_ssize_t i = 0; i < size; ++i) {
+    PyObject *item = PyList_GET_ITEM($input, i);
+    PyObject *bytes = 0;
+    if (PyUnicode_Check(item)) {
+      bytes = PyUnicode_AsUTF8String(item);
+      if (!bytes) {
+        PyErr_SetString(PyExc_TypeError, "list must contain strings");
+        SWIG_fail;
+      }
+    } else if (PyBytes_Check(item)) {
+      Py_INCREF(item);
+      bytes = item;
+    } else {
+      PyErr_SetString(PyExc_TypeError, "list must contain strings");
+      SWIG_fail;
+    }
+    held[heldCount++] = bytes;
+    $1[i] = PyBytes_AS_STRING(bytes);
+  }
+  $1[size] = 0;
+  $2 = static_cast<int>(size);
+}
+%typemap(freearg) (char **StandardIDs, int Count) {
+  for (Py_ssize_t i = 0; i < heldCount$argnum; ++i) Py_DECREF(held$argnum[i]);
+  free(held$argnum);
+  free($1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// A record given as None: SWIG would turn it into a null pointer and read or write through it.
+// Getters and text setters refuse it with the argument-1 error that any other wrong record gets.
+// Scalar setters keep SWIG's own answer (they skip the write on a null record) and destructors
+// free nothing, so both stay as generated.
+// ---------------------------------------------------------------------------------------------
+%define TC_REFUSE_NULL_RECORD(Record)
+%typemap(check, noblock=1) Record *self {
+  if (!$1 && !tcmodule::isDestructor("$symname")) {
+    SWIG_exception_fail(SWIG_TypeError, "in method '" "$symname" "', argument " "$argnum" " of type '" "$1_type" "'");
+  }
+}
+// (record, scalar) pairs are the scalar setters: no check, SWIG skips the write itself.
+%typemap(check) (Record *self, int), (Record *self, long long), (Record *self, double),
+                (Record *self, bool), (Record *self, char) ""
+%enddef
+
+TC_REFUSE_NULL_RECORD(CQNLoginField)
+TC_REFUSE_NULL_RECORD(CQNMarketDataField)
+TC_REFUSE_NULL_RECORD(CQNOrderField)
+TC_REFUSE_NULL_RECORD(CQNTransferAssetField)
+TC_REFUSE_NULL_RECORD(CQNQueryCommandField)
+
+// new_CQNLoginField(other) copies other field by field; None is not a record to copy.
+%typemap(check, noblock=1) CQNLoginField *other {
+  if (!$1) {
+    SWIG_exception_fail(SWIG_TypeError, "in method '" "$symname" "', argument " "$argnum" " of type '" "$1_type" "'");
+  }
+}

@@ -1,0 +1,179 @@
+// loop: one thread per registered engine driven by its status, the market-data supervisor, and
+// exitX. Engines registered here live for the rest of the process, as registered engines do;
+// every case ends with every registered engine told to exit.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "engine/Registry.h"
+#include "engine/tradecore_api.h"
+#include "events/RecordingBridge.h"
+#include "support/EngineDoubles.h"
+
+using tc::testing::FakeEngine;
+using tc::testing::FakeMd;
+
+namespace {
+
+// A registered engine whose queue holds one task that fails to send at every attempt and is
+// retried at once, so every scheduler step shows up as one runTask call.
+FakeEngine *registeredEngine(const std::string &name, char status, long long loopGap = 0,
+                             PyObject *loopProcessor = nullptr) {
+    auto *engine = new FakeEngine(0, tc::testing::makeLoginCopy(name.c_str(), loopGap), nullptr, nullptr,
+                                  loopProcessor);
+    engine->onRunTask = [](tc::Task &) { return -1; };
+    engine->scheduler().add(1, 0, nullptr, 1, 0, 0, true, 1000000000LL);
+    engine->setApiStatus(status);
+    EXPECT_EQ(tc::registerEngine("loop." + name, engine), engine);
+    return engine;
+}
+
+template <class Pred>
+void waitUntil(Pred pred) {
+    while (!pred()) std::this_thread::yield();
+}
+
+class LoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tc::recording::clear();
+        // Engines that earlier cases left registered must not keep this case's loop running.
+        exitX(nullptr);
+    }
+    void TearDown() override {
+        exitX(nullptr);
+        if (loop_.joinable()) loop_.join();
+    }
+    void startLoop() {
+        loop_ = std::thread([this] {
+            loop();
+            returned_ = true;
+        });
+    }
+    std::thread loop_;
+    std::atomic<bool> returned_{false};
+};
+
+TEST_F(LoopTest, ExitOfOneEngineEndsOnlyItsThread) {
+    FakeEngine *a = registeredEngine("exit-one-a", ENUM_ApiStatus_Working);
+    FakeEngine *b = registeredEngine("exit-one-b", ENUM_ApiStatus_Working);
+    startLoop();
+    waitUntil([&] { return a->runTaskCalls.load() > 0 && b->runTaskCalls.load() > 0; });
+
+    exitX(a);
+    const int aAtExit = a->runTaskCalls.load();
+    const int bAtExit = b->runTaskCalls.load();
+    waitUntil([&] { return b->runTaskCalls.load() > bAtExit + 200; });
+    // At most the pass that was under way when the status changed.
+    EXPECT_LE(a->runTaskCalls.load(), aAtExit + 1);
+    EXPECT_FALSE(returned_.load()) << "b is still running";
+
+    exitX(b);
+    loop_.join();
+    EXPECT_TRUE(returned_.load());
+}
+
+TEST_F(LoopTest, ExitWithNullEndsEveryEngineAndLoopReturns) {
+    FakeEngine *a = registeredEngine("exit-all-a", ENUM_ApiStatus_Working);
+    FakeEngine *b = registeredEngine("exit-all-b", ENUM_ApiStatus_Disconnected, -1);
+    startLoop();
+    waitUntil([&] { return a->runTaskCalls.load() > 0; });
+    exitX(nullptr);
+    loop_.join();
+    EXPECT_TRUE(returned_.load());
+    EXPECT_EQ(b->runTaskCalls.load(), 0) << "a disconnected engine only waits";
+}
+
+TEST_F(LoopTest, OnlyInitializingAndWorkingEnginesStepAndOnlyWorkingOnesCallTheLoopProcessor) {
+    PyObject *workingLoop = tc::recording::fakeCallable(10);
+    PyObject *initializingLoop = tc::recording::fakeCallable(11);
+    PyObject *idleLoop = tc::recording::fakeCallable(12);
+    FakeEngine *working = registeredEngine("status-3", ENUM_ApiStatus_Working, 0, workingLoop);
+    FakeEngine *initializing = registeredEngine("status-2", ENUM_ApiStatus_Initializing, 0, initializingLoop);
+    FakeEngine *idle = registeredEngine("status-0", ENUM_ApiStatus_Null, 0, idleLoop);
+    FakeEngine *failed = registeredEngine("status-1", ENUM_ApiStatus_Failed, 0);
+    startLoop();
+
+    auto noArgCalls = [](PyObject *processor) {
+        int n = 0;
+        for (const auto &call : tc::recording::snapshot()) {
+            n += call.kind == tc::recording::CallKind::NoArgs && call.processor == processor;
+        }
+        return n;
+    };
+    // The initializing engine steps every 100 ms whatever its LoopGap.
+    waitUntil([&] { return initializing->runTaskCalls.load() >= 3; });
+    waitUntil([&] { return noArgCalls(workingLoop) >= 3; });
+    EXPECT_GT(working->runTaskCalls.load(), 0);
+    EXPECT_EQ(noArgCalls(initializingLoop), 0);
+    EXPECT_EQ(noArgCalls(idleLoop), 0);
+    EXPECT_EQ(idle->runTaskCalls.load(), 0);
+    EXPECT_EQ(failed->runTaskCalls.load(), 0);
+
+    // An idle engine starts stepping once it works.
+    idle->setApiStatus(ENUM_ApiStatus_Working);
+    waitUntil([&] { return idle->runTaskCalls.load() > 0 && noArgCalls(idleLoop) > 0; });
+}
+
+TEST_F(LoopTest, SupervisorLogsMarketDataInOnceTheTraderWorks) {
+    FakeEngine *working = registeredEngine("md-3", ENUM_ApiStatus_Working, -1);
+    FakeEngine *initializing = registeredEngine("md-2", ENUM_ApiStatus_Initializing, -1);
+    FakeEngine *ready = registeredEngine("md-ready", ENUM_ApiStatus_Working, -1);
+    auto *mdWaiting = new FakeMd("md-3");
+    auto *mdOfInitializing = new FakeMd("md-2");
+    auto *mdReady = new FakeMd("md-ready");
+    mdWaiting->setApiStatus(ENUM_ApiStatus_Initializing);
+    mdOfInitializing->setApiStatus(ENUM_ApiStatus_Initializing);
+    mdReady->setApiStatus(ENUM_ApiStatus_Working);
+    working->attachMd(mdWaiting);
+    initializing->attachMd(mdOfInitializing);
+    ready->attachMd(mdReady);
+    startLoop();
+
+    // Repeated about once a second while the market-data side stays initializing.
+    waitUntil([&] { return mdWaiting->loginRequests.load() >= 2; });
+    EXPECT_EQ(mdOfInitializing->loginRequests.load(), 0);
+    EXPECT_EQ(mdReady->loginRequests.load(), 0);
+
+    // Once the trader side works, its market data is logged in too.
+    initializing->setApiStatus(ENUM_ApiStatus_Working);
+    waitUntil([&] { return mdOfInitializing->loginRequests.load() >= 1; });
+}
+
+TEST_F(LoopTest, LoopMayRunAgainAfterItReturned) {
+    FakeEngine *engine = registeredEngine("again", ENUM_ApiStatus_Working);
+    startLoop();
+    waitUntil([&] { return engine->runTaskCalls.load() > 0; });
+    exitX(nullptr);
+    loop_.join();
+
+    // Every engine has exited: the second loop ends at once.
+    returned_ = false;
+    startLoop();
+    loop_.join();
+    EXPECT_TRUE(returned_.load());
+
+    // An engine set working again runs under a third loop.
+    engine->setApiStatus(ENUM_ApiStatus_Working);
+    const int before = engine->runTaskCalls.load();
+    returned_ = false;
+    startLoop();
+    waitUntil([&] { return engine->runTaskCalls.load() > before; });
+    exitX(nullptr);
+    loop_.join();
+    EXPECT_TRUE(returned_.load());
+}
+
+TEST_F(LoopTest, ASecondLoopWhileOneRunsReturnsAtOnce) {
+    FakeEngine *engine = registeredEngine("nested", ENUM_ApiStatus_Working);
+    startLoop();
+    waitUntil([&] { return engine->runTaskCalls.load() > 0; });
+    loop();  // returns without starting anything
+    EXPECT_FALSE(returned_.load());
+    exitX(nullptr);
+    loop_.join();
+}
+
+}  // namespace

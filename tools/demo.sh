@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The README's first command: installs what the build needs, builds and installs the package,
+# then runs the demo session against the simulated paper broker. Extra arguments go to the demo
+# (for example --seconds 5 or --quiet).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash tools/setup.sh
+echo "== building and installing the tradecore package"
+python3 -m pip install -q --disable-pip-version-check --no-build-isolation "$root" 2>&1 | tail -n 5
+echo "== demo"
+# Run from outside the source tree so that Python imports the installed package.
+cd "$(mktemp -d)"
+exec python3 "$root/examples/demo.py" "$@"

@@ -1,0 +1,216 @@
+// Order entry: an order's record and identifier, its price for market-type order types, the
+// insert request and the cash set aside for an opening order.
+#include <cstring>
+
+#include "engine/Time.h"
+#include "events/Delivery.h"
+#include "marketdata/SnapshotStore.h"
+#include "trader/CTORAStockTrader.h"
+#include "trader/OrderText.h"
+#include "trader/TraderDetail.h"
+
+using namespace tc::trader;
+
+namespace tc {
+
+OrderPricing priceOrderType(const CBaseMd *md, const char *securityKey, char orderType, bool isBuyFromMarket,
+                            double givenPrice) {
+    enum class Source { Given, HomeBest, Limit, Best };
+    const char *combine = "231";
+    Source source = Source::Best;
+    bool isLimit = true;
+    switch (orderType) {
+    case '0': case 'a': case 'k':
+        source = Source::Given;
+        break;
+    case '2':
+        source = Source::HomeBest;
+        break;
+    case '3': case '5':
+        source = Source::Limit;
+        break;
+    case 'b':
+        combine = "G31", source = Source::Limit, isLimit = false;
+        break;
+    case 'c': case 'p':
+        combine = "G11", source = Source::Limit, isLimit = false;
+        break;
+    case 'd': case 'l':
+        combine = "331", source = Source::Best, isLimit = false;
+        break;
+    case 'e': case 'm':
+        combine = "a31", source = Source::HomeBest, isLimit = false;
+        break;
+    case 'f':
+        combine = "831", source = Source::Given;
+        break;
+    case 'n':
+        combine = "111", source = Source::Limit, isLimit = false;
+        break;
+    case 'o':
+        combine = "113", source = Source::Limit, isLimit = false;
+        break;
+    case 'q':
+        combine = "261", source = Source::Given;
+        break;
+    default:  // "1" and "4" among them: the opposite side's best price, kept as a limit order
+        break;
+    }
+    OrderPricing p{};
+    std::memcpy(p.combineOrderType, combine, 4);
+    p.isLimitOrder = isLimit;
+    switch (source) {
+    case Source::Given: p.price = givenPrice; break;
+    case Source::HomeBest: p.price = getHomeBestPrice(md, securityKey, isBuyFromMarket, 0.0); break;
+    case Source::Limit: p.price = getLimitPrice(md, securityKey, isBuyFromMarket, 0.0); break;
+    case Source::Best: p.price = getBestPrice(md, securityKey, isBuyFromMarket, 0.0); break;
+    }
+    return p;
+}
+
+}  // namespace tc
+
+tc::OrderSlot *CTORAStockTrader::allocateOrder(const tc::SecurityEntry *security, const char *exchangeID,
+                                               const char *standardID, int orderMark) {
+    auto *slot = new tc::OrderSlot();
+    CQNOrderField &o = slot->record;
+    if (security) {
+        tc::copyField(o.ExchangeID, security->ExchangeID);
+        tc::copyField(o.StandardID, security->StandardID);
+        tc::copyField(slot->key, security->key);
+    } else if (exchangeID && standardID) {
+        tc::copyText(o.ExchangeID, exchangeID);
+        tc::copyText(o.StandardID, standardID);
+        tc::buildSecurityKey(slot->key, o.StandardID, o.ExchangeID);
+    }
+    o.OrderID = nextID() + orderMark;
+    o.OrderMark = orderMark;
+    orderIndexLock_.lock();
+    orderIndex_[o.OrderID] = slot;
+    orderIndexLock_.unlock();
+    return slot;
+}
+
+void CTORAStockTrader::priceOrder(tc::OrderSlot *slot, double givenPrice) {
+    CQNOrderField &o = slot->record;
+    const tc::OrderPricing p = tc::priceOrderType(md_, slot->key, o.OrderType, o.IsBuyFromMarket, givenPrice);
+    tc::copyText(o.CombineOrderType, p.combineOrderType);
+    o.OriginalPrice = p.price;
+    o.IsLimitOrder = p.isLimitOrder;
+}
+
+tc::OrderSlot *CTORAStockTrader::createPricedOrder(const tc::SecurityEntry *security, const char *exchangeID,
+                                                   const char *standardID, int volume, char orderType, double price,
+                                                   int orderMark, char direction, char offsetFlag) {
+    tc::OrderSlot *slot = allocateOrder(security, exchangeID, standardID, orderMark);
+    CQNOrderField &o = slot->record;
+    o.OrderType = orderType;
+    o.Direction = direction;
+    o.OffsetFlag = offsetFlag;
+    o.IsBuyFromMarket = (direction == ENUM_Direction_Buy);
+    o.OriginalVolume = volume;
+    priceOrder(slot, price);
+    sendOrder(slot);
+    return slot;
+}
+
+tc::RecordBlock<CQNOrderField> *CTORAStockTrader::buyOpen(const tc::SecurityEntry *security, const char *exchangeID,
+                                                          const char *standardID, int volume, char orderType,
+                                                          double price, int orderMark, char direction) {
+    return createPricedOrder(security, exchangeID, standardID, volume, orderType, price, orderMark, direction,
+                             ENUM_OffsetFlag_Open);
+}
+
+tc::RecordBlock<CQNOrderField> *CTORAStockTrader::sellClose(const tc::SecurityEntry *security,
+                                                            const char *exchangeID, const char *standardID,
+                                                            int volume, char orderType, double price, int orderMark,
+                                                            char direction, char offsetFlag,
+                                                            const char * /*extraText*/) {
+    return createPricedOrder(security, exchangeID, standardID, volume, orderType, price, orderMark, direction,
+                             offsetFlag);
+}
+
+// A stock account cannot open short or buy to close.
+tc::RecordBlock<CQNOrderField> *CTORAStockTrader::sellOpen(const tc::SecurityEntry *, const char *, const char *, int,
+                                                           char, double, int, char, char) {
+    return nullptr;
+}
+
+tc::RecordBlock<CQNOrderField> *CTORAStockTrader::buyClose(const tc::SecurityEntry *, const char *, const char *, int,
+                                                           char, double, int, char, char, const char *) {
+    return nullptr;
+}
+
+tc::RecordBlock<CQNOrderField> *CTORAStockTrader::insertOrder(const char *exchangeID, const char *standardID,
+                                                              char direction, char offsetFlag, int volume,
+                                                              const char *combineOrderType, double price,
+                                                              short orderMark, char creditQuotaType,
+                                                              const char *creditDebtID) {
+    tc::OrderSlot *slot = allocateOrder(nullptr, exchangeID, standardID, orderMark);
+    CQNOrderField &o = slot->record;
+    o.Direction = direction;
+    o.OffsetFlag = offsetFlag;
+    tc::copyText(o.CombineOrderType, combineOrderType);
+    o.OriginalPrice = price;
+    o.CreditQuotaType = creditQuotaType;
+    tc::copyText(o.CreditDebtID, creditDebtID);
+    o.OriginalVolume = volume;
+    sendOrder(slot);
+    return slot;
+}
+
+int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
+    if (!block) return ENUM_ErrorID_FailToSend;
+    auto *slot = static_cast<tc::OrderSlot *>(block);
+    CQNOrderField &o = slot->record;
+
+    CTORATstpInputOrderField req;
+    std::memset(&req, 0, sizeof req);
+    tc::copyField(req.SecurityID, o.StandardID);
+    writeDecimal(req.OrderRef, o.OrderID);
+    req.OrderPriceType = o.CombineOrderType[0];
+    req.Direction = o.Direction;
+    req.CombOffsetFlag[0] = o.OffsetFlag;
+    req.CombHedgeFlag[0] = TORA_TSTP_HF_Speculation;
+    req.LimitPrice = o.OriginalPrice;
+    req.VolumeTotalOriginal = o.OriginalVolume;
+    req.TimeCondition = o.CombineOrderType[1];
+    req.VolumeCondition = o.CombineOrderType[2];
+    req.ForceCloseReason = TORA_TSTP_FCC_NotForceClose;
+    req.ExchangeID = o.ExchangeID[0];
+    copyShareholderID(req.ExchangeID, req.ShareholderID);
+    tc::copyField(req.IPAddress, login_->OuterIPAddress);
+    tc::copyField(req.MacAddress, login_->MacAddress);
+    tc::copyField(req.TerminalInfo, login_->TerminalInfo);
+    tc::copyText(req.BInfo, kVersionText);
+    req.Operway = '1';
+    tc::copyField(req.HDSerial, login_->HDSerial);
+
+    const int rc = api_ ? api_->ReqOrderInsert(&req, o.OrderID) : ENUM_ErrorID_FailToCreateTrader;
+
+    // Notifications may already be arriving for this order; every write from here on is made
+    // under the record lock like theirs.
+    tc::lockExclusive(&o);
+    o.OrderLocalTime = tc::nowMicros();
+    tc::copyTradingDay(o.TradingDay);
+    tc::copyField(o.UserID, login_->UserID);
+    o.SessionID = sessionID();
+    o.FrontID = frontID();
+    if (rc != 0) {
+        slot->setStatus(ENUM_OrderStatus_Rejected);
+        o.ErrorID = ENUM_ErrorID_FailToSend;
+        tc::formatOrderMessage(o.Message, tc::OrderMessage::SendFailed, o, login_->UserID, ENUM_ErrorID_FailToSend,
+                               kMsgFailToSend);
+        tc::deliverOrderEvent(sink_, ENUM_OrderEventID_InsertRejected, &o);
+    } else {
+        if (slot->key[0] == '\0') tc::buildSecurityKey(slot->key, o.StandardID, o.ExchangeID);
+        if (o.OffsetFlag == ENUM_OffsetFlag_Open) {
+            // An opening order holds back what it may spend.
+            lockCash();
+            addUseableCash(-static_cast<double>(o.OriginalVolume) * o.OriginalPrice);
+            unlockCash();
+        }
+    }
+    tc::unlockExclusive(&o);
+    return rc;
+}

@@ -1,0 +1,283 @@
+// Order tracking: order and trade notifications and the two error responses move an order's
+// record, the usable cash and the active-order index, and deliver the order events.
+//
+// The order notification drives TradedVolume, TradedVolumeChange, CanceledVolume and
+// OrderStatus; the trade notification drives LastTradedPrice, the turnover fields and
+// AverageCost. Each zeroes the other's change fields, so a handler tells a Traded event
+// (volume change set) from an UpdateCost event (turnover change set).
+#include <cstring>
+
+#include "events/Delivery.h"
+#include "trader/CTORAStockTrader.h"
+#include "trader/OrderText.h"
+#include "trader/TraderDetail.h"
+
+using namespace tc::trader;
+
+namespace {
+
+// Values at or above these mean the broker did not fill the field.
+constexpr double kNoFloatInfo = 999999999999.99;
+constexpr int kNoIntInfo = 999999999;
+
+template <std::size_t N, std::size_t M>
+void fillIfEmpty(char (&field)[N], const char (&from)[M]) {
+    if (field[0] == '\0') tc::copyField(field, from);
+}
+
+void fillIdentity(CQNOrderField &o, const CTORATstpOrderField &n) {
+    fillIfEmpty(o.OrderSysID, n.OrderSysID);
+    fillIfEmpty(o.InsertTime, n.InsertTime);
+    fillIfEmpty(o.UpdateTime, n.InsertTime);
+}
+
+// RAII for the engine's hold on one order record.
+class RecordHold {
+public:
+    explicit RecordHold(CQNOrderField &o) : o_(o) { tc::lockExclusive(&o_); }
+    ~RecordHold() { tc::unlockExclusive(&o_); }
+    RecordHold(const RecordHold &) = delete;
+    RecordHold &operator=(const RecordHold &) = delete;
+
+private:
+    CQNOrderField &o_;
+};
+
+}  // namespace
+
+void CTORAStockTrader::refund(const CQNOrderField &order, int volume) {
+    if (order.OffsetFlag != ENUM_OffsetFlag_Open) return;
+    lockCash();
+    addUseableCash(static_cast<double>(volume) * order.OriginalPrice);
+    unlockCash();
+}
+
+void CTORAStockTrader::takeSnapshotFields(CQNOrderField &order, int rtnIntInfo) {
+    if (rtnIntInfo < kNoIntInfo) order.UsableVolume = rtnIntInfo;
+    lockCash();
+    order.UseableCash = useableCash();
+    unlockCash();
+}
+
+void CTORAStockTrader::activate(tc::OrderSlot *slot) {
+    tc::WriteGuard<tc::RWSpinLock> guard(activeOrderLock_);
+    activeOrders_[slot->record.OrderID] = slot;
+}
+
+void CTORAStockTrader::deactivate(int orderID) {
+    tc::WriteGuard<tc::RWSpinLock> guard(activeOrderLock_);
+    activeOrders_.erase(orderID);
+}
+
+void CTORAStockTrader::OnRtnOrder(CTORATstpOrderField *n) {
+    if (!n) return;
+    // The broker's current available cash rides on every order notification.
+    if (n->RtnFloatInfo + 0.000001 < kNoFloatInfo) {
+        lockCash();
+        setUseableCash(n->RtnFloatInfo);
+        unlockCash();
+    }
+    const int orderID = parseDecimalField(n->OrderRef);
+    // Orders whose id lies outside our range belong to another engine.
+    if (!ownsID(orderID)) return;
+    // Notifications of another session (an earlier login of this account, another client).
+    if ((n->FrontID != 0 || n->SessionID != 0) && (n->FrontID != frontID() || n->SessionID != sessionID())) return;
+
+    tc::OrderSlot *slot = findOrderSlot(orderID);
+    if (!slot) return;
+    CQNOrderField &o = slot->record;
+
+    if (n->OrderSubmitStatus == TORA_TSTP_OSS_InsertRejected) {
+        RecordHold hold(o);
+        if (o.OrderStatus == ENUM_OrderStatus_Rejected) return;
+        fillIdentity(o, *n);
+        refund(o, o.OriginalVolume);
+        takeSnapshotFields(o, n->RtnIntInfo);
+        slot->setStatus(ENUM_OrderStatus_Rejected);
+        o.ErrorID = ENUM_ErrorID_ExchangeReject;
+        char statusMsg[sizeof n->StatusMsg + 1];
+        std::memcpy(statusMsg, n->StatusMsg, sizeof n->StatusMsg);
+        statusMsg[sizeof n->StatusMsg] = '\0';
+        tc::formatOrderMessage(o.Message, tc::OrderMessage::ExchangeRejected, o, login_->UserID,
+                               ENUM_ErrorID_ExchangeReject, statusMsg);
+        tc::deliverOrderEvent(sink_, ENUM_OrderEventID_InsertRejected, &o);
+        return;
+    }
+
+    switch (n->OrderStatus) {
+    case TORA_TSTP_OST_AllTraded:
+    case TORA_TSTP_OST_PartTradedQueueing: {
+        {
+            RecordHold hold(o);
+            takeSnapshotFields(o, n->RtnIntInfo);
+            fillIdentity(o, *n);
+            o.TradedVolumeChange = n->VolumeTraded - o.TradedVolume;
+            if (o.TradedVolumeChange > 0) {
+                o.TradedVolume = n->VolumeTraded;
+                o.TurnoverChange = 0;
+                o.TradedVolumeChangeOfTurnover = 0;
+                slot->setStatus(n->OrderStatus == TORA_TSTP_OST_AllTraded ? ENUM_OrderStatus_AllTraded
+                                                                          : ENUM_OrderStatus_PartTraded);
+                tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Traded, &o);
+            }
+        }
+        if (n->OrderStatus == TORA_TSTP_OST_AllTraded) deactivate(orderID);
+        break;
+    }
+    case TORA_TSTP_OST_NoTradeQueueing: {
+        {
+            RecordHold hold(o);
+            if (o.OrderStatus == ENUM_OrderStatus_Accepted) return;
+            fillIdentity(o, *n);
+            slot->setStatus(ENUM_OrderStatus_Accepted);
+            takeSnapshotFields(o, n->RtnIntInfo);
+            tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Accepted, &o);
+        }
+        // IPO subscriptions cannot be cancelled: they never enter the active orders.
+        if (n->Direction != TORA_TSTP_D_IPO) activate(slot);
+        break;
+    }
+    case TORA_TSTP_OST_Canceled: {
+        {
+            RecordHold hold(o);
+            takeSnapshotFields(o, n->RtnIntInfo);
+            if (o.OrderStatus != ENUM_OrderStatus_Canceled) {
+                char cancelTime[sizeof n->CancelTime + 1];
+                std::memcpy(cancelTime, n->CancelTime, sizeof n->CancelTime);
+                cancelTime[sizeof n->CancelTime] = '\0';
+                char updateTime[sizeof o.UpdateTime + 1];
+                std::memcpy(updateTime, o.UpdateTime, sizeof o.UpdateTime);
+                updateTime[sizeof o.UpdateTime] = '\0';
+                if (std::strcmp(cancelTime, updateTime) > 0) tc::copyText(o.UpdateTime, cancelTime);
+                slot->setStatus(ENUM_OrderStatus_Canceled);
+                const int total = n->VolumeTraded + n->VolumeTotal;
+                o.TradedVolumeChange = total - o.TradedVolume;
+                if (o.TradedVolumeChange > 0) {
+                    // Volume traded since the last notification: report it before the cancel.
+                    o.TradedVolume = total;
+                    o.CanceledVolume = o.OriginalVolume - o.TradedVolume;
+                    o.TurnoverChange = 0;
+                    o.TradedVolumeChangeOfTurnover = 0;
+                    tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Traded, &o);
+                    tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Canceled, &o);
+                } else {
+                    o.CanceledVolume = o.OriginalVolume - o.TradedVolume;
+                    if (o.CanceledVolume > 0) {
+                        refund(o, o.CanceledVolume);
+                        tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Canceled, &o);
+                    }
+                }
+            }
+        }
+        deactivate(orderID);
+        break;
+    }
+    case TORA_TSTP_OST_Cached: {
+        RecordHold hold(o);
+        if (o.OrderStatus == ENUM_OrderStatus_Cached) return;
+        slot->setStatus(ENUM_OrderStatus_Cached);
+        takeSnapshotFields(o, n->RtnIntInfo);
+        tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Cached, &o);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void CTORAStockTrader::OnRtnTrade(CTORATstpTradeField *t) {
+    if (!t) return;
+    // Trades are matched by order alone: they count toward turnover whichever session sent the
+    // order.
+    tc::OrderSlot *slot = findOrderSlot(parseDecimalField(t->OrderRef));
+    if (!slot) return;
+    CQNOrderField &o = slot->record;
+    RecordHold hold(o);
+    char tradeSysID[sizeof t->OrderSysID + 1];
+    std::memcpy(tradeSysID, t->OrderSysID, sizeof t->OrderSysID);
+    tradeSysID[sizeof t->OrderSysID] = '\0';
+    if (o.OrderSysID[0] != '\0' && std::strncmp(o.OrderSysID, tradeSysID, sizeof o.OrderSysID) != 0) return;
+
+    char key[tc::kSecurityKeySize];
+    tc::buildSecurityKey(key, o.StandardID, o.ExchangeID);
+    if (const tc::SecurityEntry *security = tc::findSecurity(key)) {
+        // An opening trade frees what was set aside beyond its price; a closing trade brings in
+        // its proceeds.
+        const double p = o.OffsetFlag == ENUM_OffsetFlag_Open ? o.OriginalPrice - t->Price : t->Price;
+        lockCash();
+        addUseableCash(static_cast<double>(t->Volume) * p * security->VolumeMultiple.load(std::memory_order_relaxed));
+        unlockCash();
+    }
+    o.LastTradedPrice = t->Price;
+    o.TradedVolumeChangeOfTurnover = t->Volume;
+    o.TradedVolumeOfTurnover += t->Volume;
+    o.TradedVolumeChange = 0;
+    o.TurnoverChange = static_cast<double>(t->Volume) * t->Price;
+    o.Turnover += o.TurnoverChange;
+    if (o.TradedVolumeOfTurnover != 0) o.AverageCost = o.Turnover / o.TradedVolumeOfTurnover;
+    tc::deliverOrderEvent(sink_, ENUM_OrderEventID_UpdateCost, &o);
+}
+
+void CTORAStockTrader::onInsertError(const char *orderRef, const CTORATstpRspInfoField *info) {
+    const int errorID = errorIDOf(info);
+    if (errorID == 0) return;
+    const int orderID = parseDecimal(orderRef);
+    if (!ownsID(orderID)) return;
+    tc::OrderSlot *slot = findOrderSlot(orderID);
+    if (!slot) return;
+    CQNOrderField &o = slot->record;
+    RecordHold hold(o);
+    // A refusal may reach us by more than one route; the cash comes back once.
+    if (o.OrderStatus != ENUM_OrderStatus_Rejected) refund(o, o.OriginalVolume);
+    slot->setStatus(ENUM_OrderStatus_Rejected);
+    o.ErrorID = errorID;
+    const ErrorText message(info);
+    tc::formatOrderMessage(o.Message, tc::OrderMessage::InsertRejected, o, login_->UserID, errorID, message.c_str());
+    tc::deliverOrderEvent(sink_, ENUM_OrderEventID_InsertRejected, &o);
+}
+
+void CTORAStockTrader::onCancelError(const char *orderRef, const CTORATstpRspInfoField *info) {
+    const int errorID = errorIDOf(info);
+    if (errorID == 0) return;
+    const int orderID = parseDecimal(orderRef);
+    if (!ownsID(orderID)) return;
+    tc::OrderSlot *slot = findOrderSlot(orderID);
+    if (!slot) return;
+    CQNOrderField &o = slot->record;
+    RecordHold hold(o);
+    const ErrorText message(info);
+    tc::formatOrderMessage(o.Message, tc::OrderMessage::CancelRejected, o, login_->UserID, errorID, message.c_str());
+    tc::deliverOrderEvent(sink_, ENUM_OrderEventID_CancelRejected, &o);
+}
+
+void CTORAStockTrader::OnRspOrderInsert(CTORATstpInputOrderField *pInputOrderField,
+                                        CTORATstpRspInfoField *pRspInfoField, int /*nRequestID*/, bool /*bIsLast*/) {
+    if (!pInputOrderField || !pRspInfoField) return;
+    char ref[sizeof pInputOrderField->OrderRef + 1];
+    tc::copyField(ref, pInputOrderField->OrderRef);
+    onInsertError(ref, pRspInfoField);
+}
+
+void CTORAStockTrader::OnErrRtnOrderInsert(CTORATstpInputOrderField *pInputOrderField,
+                                           CTORATstpRspInfoField *pRspInfoField) {
+    if (!pInputOrderField || !pRspInfoField) return;
+    char ref[sizeof pInputOrderField->OrderRef + 1];
+    tc::copyField(ref, pInputOrderField->OrderRef);
+    onInsertError(ref, pRspInfoField);
+}
+
+void CTORAStockTrader::OnRspOrderAction(CTORATstpInputOrderActionField *pInputOrderActionField,
+                                        CTORATstpRspInfoField *pRspInfoField, int /*nRequestID*/, bool /*bIsLast*/) {
+    if (!pInputOrderActionField || !pRspInfoField) return;
+    char ref[sizeof pInputOrderActionField->OrderRef + 1];
+    tc::copyField(ref, pInputOrderActionField->OrderRef);
+    onCancelError(ref, pRspInfoField);
+}
+
+void CTORAStockTrader::OnErrRtnOrderAction(CTORATstpOrderActionField *pOrderActionField,
+                                           CTORATstpRspInfoField *pRspInfoField) {
+    if (!pOrderActionField || !pRspInfoField) return;
+    char ref[sizeof pOrderActionField->OrderRef + 1];
+    tc::copyField(ref, pOrderActionField->OrderRef);
+    onCancelError(ref, pRspInfoField);
+}

@@ -1,0 +1,77 @@
+// Small helpers shared by the trader adapter's source files (not part of its interface).
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+
+#include "TORATstpUserApiStruct.h"
+#include "engine/Text.h"
+
+namespace tc {
+namespace trader {
+
+constexpr const char kVersionText[] = "Quillon 002.100.001";
+constexpr const char kCurrencyCNY[] = "CNY";
+
+constexpr const char kMsgInvalidEventID[] = "Error:Invalid EventID.";
+constexpr const char kMsgFailToSend[] = "Error:Fail To Send.";
+constexpr const char kMsgFailToCreateTrader[] = "Error:Fail To Create Trader.";
+constexpr const char kMsgTraderDisconnected[] = "Error:Trader Disconnected.";
+constexpr const char kMsgInvalidTransferFlag[] = "Error:Invalid TransferFlag.";
+constexpr const char kMsgFailToTransfer[] = "Error:Fail To Transfer.";
+
+// The engine's own task identifier of the bank balance query (not one of the ENUM_ codes).
+constexpr int kBankBalanceTaskID = 36;
+
+// Reads a text as a decimal int: optional sign, then the leading digits; 0 when there are none.
+// Values beyond the int range are clamped.
+inline int parseDecimal(const char *text) {
+    if (!text) return 0;
+    const char *p = text;
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = (*p == '-');
+        ++p;
+    }
+    long long value = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (value < 10000000000LL) value = value * 10 + (*p - '0');
+        ++p;
+    }
+    if (negative) value = -value;
+    if (value > 2147483647LL) return 2147483647;
+    if (value < -2147483647LL - 1) return static_cast<int>(-2147483647LL - 1);
+    return static_cast<int>(value);
+}
+// The same for a fixed-size field that may lack its NUL.
+template <std::size_t N>
+inline int parseDecimalField(const char (&field)[N]) {
+    char text[N + 1];
+    std::memcpy(text, field, N);
+    text[N] = '\0';
+    return parseDecimal(text);
+}
+
+template <std::size_t N>
+inline void writeDecimal(char (&field)[N], int value) {
+    std::snprintf(field, N, "%d", value);
+}
+
+inline int errorIDOf(const CTORATstpRspInfoField *info) { return info ? info->ErrorID : 0; }
+
+// The broker's message as a NUL-terminated text (its field may use every byte).
+struct ErrorText {
+    char text[sizeof(CTORATstpRspInfoField::ErrorMsg) + 1];
+    explicit ErrorText(const CTORATstpRspInfoField *info) {
+        if (info) {
+            std::memcpy(text, info->ErrorMsg, sizeof info->ErrorMsg);
+            text[sizeof info->ErrorMsg] = '\0';
+        } else {
+            text[0] = '\0';
+        }
+    }
+    const char *c_str() const { return text; }
+};
+
+}  // namespace trader
+}  // namespace tc
