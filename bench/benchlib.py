@@ -69,14 +69,17 @@ def latency_summary(starts, ends):
     return {"p50": percentile(d, 50), "p99": percentile(d, 99), "mean": statistics.fmean(d) if d else float("nan")}
 
 
-def row(name, count, elapsed_ns, latency=None):
+def row(name, count, elapsed_ns, latency=None, cpu_ns=None):
+    """One report line: events per second over wall time, wall and CPU nanoseconds per event,
+    and the latency percentiles when given."""
     rate = count / (elapsed_ns / 1e9) if elapsed_ns > 0 else float("nan")
     per = elapsed_ns / count if count else float("nan")
-    text = "  %-34s %11.0f events/s  %8.1f ns/event" % (name, rate, per)
+    cpu = cpu_ns / count if cpu_ns is not None and count else float("nan")
+    text = "  %-36s %10.0f events/s %8.1f ns/event (CPU %7.1f)" % (name, rate, per, cpu)
     if latency:
-        text += "   latency p50 %8.2f us  p99 %8.2f us" % (latency["p50"] / 1000.0, latency["p99"] / 1000.0)
+        text += "  latency p50 %7.2f us p99 %8.2f us" % (latency["p50"] / 1000.0, latency["p99"] / 1000.0)
     print(text)
-    return {"rate": rate, "per": per, "latency": latency}
+    return {"rate": rate, "per": per, "cpu": cpu, "latency": latency}
 
 
 def load_average():

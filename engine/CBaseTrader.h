@@ -79,7 +79,15 @@ public:
 
     // --- shared engine state -------------------------------------------------------------
     char apiStatus() const { return apiStatus_.load(std::memory_order_acquire); }
-    void setApiStatus(char status) { apiStatus_.store(status, std::memory_order_release); }
+    // Exit is final: once exitX has told the engine to stop, session callbacks (a reconnection,
+    // a late login answer) no longer move it, so a loop waiting for every engine ends.
+    void setApiStatus(char status) {
+        char current = apiStatus_.load(std::memory_order_acquire);
+        while (current != ENUM_ApiStatus_Exit &&
+               !apiStatus_.compare_exchange_weak(current, status, std::memory_order_acq_rel,
+                                                 std::memory_order_acquire)) {
+        }
+    }
 
     const CQNLoginField &login() const { return *login_; }
     int runID() const { return runID_; }

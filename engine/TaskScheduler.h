@@ -74,7 +74,7 @@ public:
     // Drops every queued task (front disconnected, or the login refused with 12400).
     void reset();
 
-    // Introspection (tests, diagnostics).
+    // For tests and diagnostics.
     std::size_t size() const;
     std::vector<int> queuedTaskIDs() const;
     long long lastCompletion() const { return lastCompletion_.load(std::memory_order_acquire); }

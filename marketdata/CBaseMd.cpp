@@ -1,7 +1,6 @@
 #include "marketdata/CBaseMd.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "engine/Adapters.h"
 #include "engine/Text.h"

@@ -43,7 +43,9 @@ echo "== 2. order entry from Python"
 python3 "$root/bench/bench_orders.py" "${order_args[@]}"
 echo
 echo "== 3. C++ hot paths (Google Benchmark)"
-"$build/bench/tradecore_bench_hotpaths" --benchmark_min_time="$min_time"
+"$build/bench/tradecore_bench_hotpaths" --benchmark_min_time="$min_time" \
+  --benchmark_out=hotpaths.json --benchmark_out_format=json
+python3 "$root/bench/hotpath_ratios.py" hotpaths.json
 echo
 echo "== 4. memory per order"
 "$build/bench/tradecore_bench_memory" "$mem_orders"

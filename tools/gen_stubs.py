@@ -200,6 +200,7 @@ def package_stub(records, constants, messages):
     lines = header_lines("the tradecore package")
     lines += ["from . import _tradecore as _tradecore",
               "from . import events as events",
+              "from . import sim as sim",
               "from . import strategy as strategy",
               "from .events import as_dict as as_dict, broker_text as broker_text, event_name as event_name",
               "from .strategy import Strategy as Strategy, make_login as make_login",
@@ -211,7 +212,9 @@ def package_stub(records, constants, messages):
     lines += ["def record(eventID: int, address: int) -> Union[CQNOrderField, CQNMarketDataField, "
               "CQNTransferAssetField, SwigPyObject, None]: ...",
               "def pointer(address: int) -> Optional[SwigPyObject]: ...", ""]
-    lines += constant_lines(constants) + ["", ""]
+    lines += constant_lines(constants) + [""]
+    lines += ["# The proxy also copies each error message to a module variable (the text of cvar's at import)."]
+    lines += ["%s: str" % m for m in messages] + ["", ""]
     lines += cvar_class(messages)
     return "\n".join(lines) + "\n"
 

@@ -745,13 +745,15 @@ bool Broker::drain(Millis timeout)
     return true;
 }
 
-void Broker::setPaperConfig(const PaperConfig& cfg)
+bool Broker::setPaperConfig(const PaperConfig& cfg)
 {
+    bool ok;
     {
         std::lock_guard<std::mutex> lk(impl_->mu);
-        impl_->paper->configure(cfg);
+        ok = impl_->paper->configure(cfg);
     }
     impl_->restartMarket();
+    return ok;
 }
 
 PaperConfig Broker::paperConfig() const

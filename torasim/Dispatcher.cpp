@@ -69,10 +69,13 @@ void Dispatcher::run(std::shared_ptr<State> s)
         s->pending.erase(seq);
         s->done.notify_all();
     }
-    s->queue.clear();
+    // What is still queued is dropped; its closures are destroyed outside the lock.
+    std::map<State::Key, State::Item> dropped;
+    dropped.swap(s->queue);
     s->pending.clear();
     s->finished = true;
     s->done.notify_all();
+    lk.unlock();
 }
 
 std::uint64_t Dispatcher::post(Fn fn, Millis delay)
@@ -104,11 +107,13 @@ void Dispatcher::promote(std::uint64_t seq)
 
 void Dispatcher::dropDelayed()
 {
+    std::vector<Fn> dropped;   // destroyed after the lock is released
     std::lock_guard<std::mutex> lk(s_->mu);
     auto now = Clock::now();
     for (auto it = s_->queue.begin(); it != s_->queue.end();) {
         if (it->first.due > now) {
             s_->pending.erase(it->second.seq);
+            dropped.push_back(std::move(it->second.fn));
             it = s_->queue.erase(it);
         } else {
             ++it;
@@ -145,12 +150,13 @@ void Dispatcher::stop()
 {
     std::thread t;
     bool self = false;
+    std::map<State::Key, State::Item> dropped;   // destroyed after the lock is released
     {
         std::lock_guard<std::mutex> lk(s_->mu);
         s_->stopping = true;
         s_->work.notify_all();
         if (!s_->started) {
-            s_->queue.clear();
+            dropped.swap(s_->queue);
             s_->pending.clear();
             s_->finished = true;
             s_->done.notify_all();

@@ -106,7 +106,7 @@ bool Paper::genericAnswer(CTORATstpTraderSpi* spi, const Request& r, CTORATstpRs
 
 Paper::Paper(Broker::Impl& broker) : b_(broker) { configure(PaperConfig()); }
 
-void Paper::configure(const PaperConfig& cfg)
+bool Paper::configure(const PaperConfig& cfg)
 {
     cfg_ = cfg;
     password_ = cfg.password;
@@ -122,8 +122,12 @@ void Paper::configure(const PaperConfig& cfg)
     account_.available = cfg.cash;
     deposit_ = withdraw_ = 0;
     bankBalance_ = 1e8;
-    loadCsv();
+    bool csvOk = loadCsv();
     buildSecurities();
+    if (cfg_.securities.empty() && csv_.empty()) {
+        // Say which securities the default list holds, as configured ones.
+        for (const Sec& sec : secs_) cfg_.securities.push_back(sec.cfg);
+    }
     for (const PositionConfig& pc : cfg.positions) {
         Sec* s = findSec(pc.securityID, pc.exchangeID);
         if (!s || pc.volume <= 0) continue;
@@ -134,6 +138,7 @@ void Paper::configure(const PaperConfig& cfg)
         p.st.openCost += pc.openCost > 0 ? pc.openCost : pc.volume * s->cfg.preClosePrice;
         p.prePosition += pc.volume;
     }
+    return csvOk;
 }
 
 std::string Paper::shareholderFor(char exchangeID) const
@@ -1563,19 +1568,24 @@ void Paper::mdRequest(Link& link, const Request& r)
         CTORATstpRspInfoField info = okInfo();
         if (!all && !sec) info = Broker::rspInfo(kErrUnknownSecurity, kMsgUnknownSecurity);
         if (snapshots && info.ErrorID == 0) {
-            std::string key = all ? std::string(1, r.exchangeID) + "*"
-                                  : std::string(1, sec->cfg.exchangeID) + sec->cfg.securityID;
-            if (subscribe) {
-                if (link.subscriptions.insert(key).second) {
-                    if (all) {
-                        for (const Sec& s : secs_)
-                            if (!r.exchangeID || r.exchangeID == s.cfg.exchangeID) added.push_back(&s);
-                    } else {
-                        added.push_back(sec);
-                    }
-                }
+            // "All of an exchange" ("00000000"); with no known exchange, all of both.
+            std::vector<std::string> keys;
+            if (!all) {
+                keys.push_back(std::string(1, sec->cfg.exchangeID) + sec->cfg.securityID);
+            } else if (r.exchangeID == TORA_TSTP_EXD_SSE || r.exchangeID == TORA_TSTP_EXD_SZSE) {
+                keys.push_back(std::string(1, r.exchangeID) + "*");
             } else {
-                link.subscriptions.erase(key);
+                keys.push_back(std::string(1, TORA_TSTP_EXD_SSE) + "*");
+                keys.push_back(std::string(1, TORA_TSTP_EXD_SZSE) + "*");
+            }
+            for (const std::string& key : keys) {
+                if (!subscribe) {
+                    link.subscriptions.erase(key);
+                    continue;
+                }
+                if (!link.subscriptions.insert(key).second) continue;
+                for (const Sec& s : secs_)
+                    if (key[0] == s.cfg.exchangeID && (key[1] == '*' || &s == sec)) added.push_back(&s);
             }
         }
         CTORATstpSpecificSecurityField spec = zeroed<CTORATstpSpecificSecurityField>();

@@ -21,6 +21,11 @@
 // thread, in the order they were queued (faults may reorder them on purpose). drain() waits until
 // everything queued so far has been delivered, so tests stay deterministic without sleeps.
 //
+// Release() of an API object leaves its broker and stops its SDK thread: called from any other
+// thread it joins that thread, so no callback runs once it returns; called from inside one of the
+// object's own callbacks it cannot join itself, so the thread finishes that callback and ends by
+// itself, and nothing queued behind it is delivered.
+//
 // All Broker methods are thread-safe. Callbacks posted through post()/postMd() run on the SDK
 // thread of each target connection; they must not call drain() (it would wait for itself).
 #ifndef TORASIM_SIMCONTROL_H
@@ -315,7 +320,8 @@ public:
 
     // --- paper mode ------------------------------------------------------------------------
     // Replaces the paper state (accounts, securities, books, the day's orders) with `cfg`.
-    void setPaperConfig(const PaperConfig& cfg);
+    // False when the CSV replay file cannot be read (the rest of `cfg` is applied anyway).
+    bool setPaperConfig(const PaperConfig& cfg);
     PaperConfig paperConfig() const;
     // Advances the market by one tick now (synthetic step or next CSV row), matches resting
     // orders and pushes snapshots to subscribers. Works whatever snapshotsPerSecond is.

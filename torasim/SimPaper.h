@@ -19,7 +19,8 @@ class Paper {
 public:
     explicit Paper(Broker::Impl& broker);
 
-    void configure(const PaperConfig& cfg);
+    // False when the CSV replay file cannot be read.
+    bool configure(const PaperConfig& cfg);
     const PaperConfig& config() const { return cfg_; }
 
     // A request from a connection (trader or md), already logged and not refused.

@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/Text.h"
 #include "events/PythonBridge.h"
 #include "torasim/SimControl.h"
 
@@ -35,13 +36,6 @@ std::int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-template <std::size_t N>
-void copyText(char (&to)[N], const char *from) {
-    std::size_t i = 0;
-    for (; from && from[i] && i + 1 < N; ++i) to[i] = from[i];
-    std::memset(to + i, 0, N - i);
 }
 
 void pauseNs(std::int64_t gapNs) {
@@ -94,11 +88,11 @@ TCB_EXPORT long long tcb_push_snapshots(const char *address, const char *securit
     if (!broker || count < 0) return -1;
     auto f = std::make_shared<CTORATstpMarketDataField>();
     std::memset(static_cast<void *>(f.get()), 0, sizeof *f);
-    copyText(f->TradingDay, "20240102");
-    copyText(f->SecurityID, securityID);
+    tc::copyText(f->TradingDay, "20240102");
+    tc::copyText(f->SecurityID, securityID);
     f->ExchangeID = exchange;
-    copyText(f->SecurityName, securityID);
-    copyText(f->UpdateTime, "10:00:00");
+    tc::copyText(f->SecurityName, securityID);
+    tc::copyText(f->UpdateTime, "10:00:00");
     f->PreClosePrice = 10.0;
     f->OpenPrice = 10.0;
     f->UpperLimitPrice = 11.0;

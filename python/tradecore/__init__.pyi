@@ -3,6 +3,7 @@ from typing import Any, Callable, Final, List, Optional, Union
 
 from . import _tradecore as _tradecore
 from . import events as events
+from . import sim as sim
 from . import strategy as strategy
 from .events import as_dict as as_dict, broker_text as broker_text, event_name as event_name
 from .strategy import Strategy as Strategy, make_login as make_login
@@ -623,6 +624,44 @@ ENUM_TransferPositionType_History: Final = "1"
 ENUM_TransferPositionType_TodayBS: Final = "2"
 ENUM_TransferPositionType_TodayPR: Final = "3"
 ENUM_TransferPositionType_TodaySM: Final = "4"
+
+# The proxy also copies each error message to a module variable (the text of cvar's at import).
+ENUM_ErrorMsg_None: str
+ENUM_ErrorMsg_Unsupported: str
+ENUM_ErrorMsg_InvalidRunID: str
+ENUM_ErrorMsg_InvalidLoginField: str
+ENUM_ErrorMsg_InvalidUserID: str
+ENUM_ErrorMsg_InvalidPassword: str
+ENUM_ErrorMsg_InvalidUserType: str
+ENUM_ErrorMsg_InvalidTraderFront: str
+ENUM_ErrorMsg_InvalidMdFront: str
+ENUM_ErrorMsg_InvalidFilePath: str
+ENUM_ErrorMsg_InvalidBrokerID: str
+ENUM_ErrorMsg_InvalidAppID: str
+ENUM_ErrorMsg_InvalidAuthCode: str
+ENUM_ErrorMsg_FailToCreateTrader: str
+ENUM_ErrorMsg_TraderConnectTimeout: str
+ENUM_ErrorMsg_TraderDisconnected: str
+ENUM_ErrorMsg_FailToCreateMd: str
+ENUM_ErrorMsg_MdConnectTimeout: str
+ENUM_ErrorMsg_MdDisconnected: str
+ENUM_ErrorMsg_InvalidTraderInstance: str
+ENUM_ErrorMsg_InvalidMdInstance: str
+ENUM_ErrorMsg_FailToSend: str
+ENUM_ErrorMsg_ResponseTimeout: str
+ENUM_ErrorMsg_InvalidPrice: str
+ENUM_ErrorMsg_InvalidVolume: str
+ENUM_ErrorMsg_BrokerReject: str
+ENUM_ErrorMsg_ExchangeReject: str
+ENUM_ErrorMsg_InvalidOrderEventID: str
+ENUM_ErrorMsg_InvalidMarketDataType: str
+ENUM_ErrorMsg_InvalidSnapDataEventID: str
+ENUM_ErrorMsg_InvalidDetailDataEventID: str
+ENUM_ErrorMsg_InvalidEventID: str
+ENUM_ErrorMsg_InvalidPasswordFlag: str
+ENUM_ErrorMsg_InvalidTransferFlag: str
+ENUM_ErrorMsg_InvalidStandardID: str
+ENUM_ErrorMsg_FailToTransfer: str
 
 
 class _ErrorMessages:

@@ -99,11 +99,15 @@ def _engine_classes():
 
 
 def _address_of(record):
-    try:
-        return int(record.this) if hasattr(record, "this") else int(record)
-    except (TypeError, ValueError):
-        raise TypeError("as_dict: expected a record object, a wrapped pointer or an address, got %r"
-                        % type(record).__name__) from None
+    """The address behind an int, a record object or a bare wrapped pointer; anything else is
+    refused rather than read as an address."""
+    if isinstance(record, int) and not isinstance(record, bool):
+        return record
+    pointer = getattr(record, "this", record)
+    if type(pointer).__name__ == "SwigPyObject":
+        return int(pointer)
+    raise TypeError("as_dict: expected a record object, a wrapped pointer or an address, got %r"
+                    % type(record).__name__)
 
 
 def as_dict(event_id, record):

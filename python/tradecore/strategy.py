@@ -45,6 +45,10 @@ while a handler runs, every other event waits behind it. Handlers must therefore
 sleeping, no waiting for another event, no blocking I/O, no ``loop()``. Do the work, return, and
 let ``on_loop`` or a later event carry on. Engine calls (``buyOpen``, ``cancelOrder...``,
 ``addTask``, ``exitX`` ...) are fine inside a handler; they return without waiting for the broker.
+The module releases the GIL around every engine call, so while a handler is inside one, other
+handlers may run: the Accepted event of an order can reach ``on_order`` before the ``buyOpen`` that
+placed it has returned to its caller. Keep what handlers share consistent before calling the engine,
+and do not rely on the returned record being stored by the time its first event arrives.
 
 A handler may read the record it is handed without taking its lock: the engine holds that lock for
 the whole call and updates the record only between calls. Any other engine record (an order kept

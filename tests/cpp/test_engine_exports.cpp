@@ -371,6 +371,10 @@ TEST(ExportsExit, ExitWithAHandleStopsOnlyThatEngine) {
     exitX(&a);
     EXPECT_EQ(a.apiStatus(), ENUM_ApiStatus_Exit);
     EXPECT_EQ(b.apiStatus(), ENUM_ApiStatus_Working);
+    // A reconnection after exitX does not bring the engine back.
+    a.setApiStatus(ENUM_ApiStatus_Initializing);
+    a.setApiStatus(ENUM_ApiStatus_Working);
+    EXPECT_EQ(a.apiStatus(), ENUM_ApiStatus_Exit);
 }
 
 TEST(ExportsExit, ExitWithNullStopsEveryRegisteredEngine) {

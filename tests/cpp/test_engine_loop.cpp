@@ -155,12 +155,13 @@ TEST_F(LoopTest, LoopMayRunAgainAfterItReturned) {
     loop_.join();
     EXPECT_TRUE(returned_.load());
 
-    // An engine set working again runs under a third loop.
+    // An engine registered since runs under a third loop; exit is final for the first.
     engine->setApiStatus(ENUM_ApiStatus_Working);
-    const int before = engine->runTaskCalls.load();
+    EXPECT_EQ(engine->apiStatus(), ENUM_ApiStatus_Exit);
+    FakeEngine *later = registeredEngine("again-later", ENUM_ApiStatus_Working);
     returned_ = false;
     startLoop();
-    waitUntil([&] { return engine->runTaskCalls.load() > before; });
+    waitUntil([&] { return later->runTaskCalls.load() > 0; });
     exitX(nullptr);
     loop_.join();
     EXPECT_TRUE(returned_.load());

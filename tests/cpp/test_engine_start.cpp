@@ -25,12 +25,19 @@ protected:
         fs::remove_all(base_);
         fs::create_directories(base_);
         // A front of its own: engines of earlier cases stay connected to theirs.
-        front_ = std::string("sim://engine-start-") + info->name();
+        // Front addresses hold 31 characters.
+        static int cases = 0;
+        front_ = "sim://engine-start-" + std::to_string(++cases);
         broker_ = torasim::Broker::create(front_, torasim::Mode::Scripted);
         broker_->setAutoAccept(true);
     }
     void TearDown() override {
         for (CBaseTrader *engine : started_) exitX(engine);
+        // The disconnections are delivered on the SDK threads; let them finish before the
+        // next case (or the end of the process).
+        broker_->setAutoAccept(false);
+        broker_->dropConnection();
+        broker_->drain();
         torasim::Broker::remove(front_);
         std::error_code ec;
         fs::remove_all(base_, ec);
@@ -79,7 +86,7 @@ TEST_F(StartTest, BothSidesConnectAndFoldedRunIDsShareOneEngine) {
 }
 
 TEST_F(StartTest, TraderFrontThatNeverAnswersTimesOut) {
-    CQNLoginField l = login("never", "sim://engine-start-unserved");
+    CQNLoginField l = login("never", "sim://engine-start-none");
     l.ConnectTimeout = 200000;
     EXPECT_EQ(start(1, l), nullptr);
     EXPECT_EQ(getInitError(), -1001500);
@@ -88,7 +95,7 @@ TEST_F(StartTest, TraderFrontThatNeverAnswersTimesOut) {
 
 TEST_F(StartTest, MarketDataFrontThatNeverAnswersLeavesTheEngineWithoutMarketData) {
     CQNLoginField l = login("nomd");
-    tc::copyText(l.MdFrontAddress, "sim://engine-start-unserved");
+    tc::copyText(l.MdFrontAddress, "sim://engine-start-none");
     l.ConnectTimeout = 200000;
     CBaseTrader *engine = start(1, l);
     ASSERT_NE(engine, nullptr);

@@ -62,7 +62,7 @@ protected:
     void TearDown() override {
         tc::recording::setCallHook(nullptr);
         md_.reset();
-        Broker::removeAll();
+        Broker::remove(address_);
         tc::resetProcessTraderStateForTests();
         tc::recording::clear();
     }

@@ -40,10 +40,19 @@ print(json.dumps(result))
 '''
 
 
-def run_case(body, check=True):
-    proc = run_python(PRELUDE + body + EPILOGUE, check=check, timeout=120)
-    lines = proc.stdout.strip().splitlines()
-    return json.loads(lines[-1]) if lines else None, proc
+class Outcome:
+    """The case's result, what the child printed before it, and its stderr."""
+
+    def __init__(self, proc):
+        printed, _, last = proc.stdout.rstrip("\n").rpartition("\n")
+        self.result = json.loads(last)
+        self.stdout = printed
+        self.stderr = proc.stderr
+
+
+def run_case(body):
+    out = Outcome(run_python(PRELUDE + body + EPILOGUE, timeout=120))
+    return out.result, out
 
 
 def test_event_processor_gets_six_values_of_exact_types():
@@ -97,11 +106,11 @@ result.update(orders=orders, snaps=snaps[:3], placed=placed)
 
 
 def test_default_printers_go_to_print_until_a_text_processor_is_set():
-    result, proc = run_case(r'''
+    result, out = run_case(r'''
 texts = []
 def on_loop():
     guard()
-    if not result.get("set"):
+    if "set" not in result:
         result["refused"] = tc.setEventTextProcessor(5)      # not callable: refused
         result["set"] = tc.setEventTextProcessor(texts.append)
         result["refused_after"] = tc.setEventTextProcessor(None)
@@ -116,16 +125,16 @@ result["texts"] = texts
     # Before the processor was set (the login answer precedes the first loop pass), the
     # built-in print wrote to stdout.
     assert "-------\nEventName:LoginTrader,EventID:12101,UserID:u1,ErrorID:0,Message:.\nCTPField>>>\nLoginTime:" \
-        in proc.stdout
+        in out.stdout
     texts = result["texts"]
     snap = next(t for t in texts if "MarketDataSnap" in t)
     assert snap.startswith("-------\nEventName:MarketDataSnap.\nCQNMarketDataField>>>\nTradingDay:\"")
     assert snap.endswith("\n-------")
     # Each event's text goes to exactly one of the two: printed before, captured after.
     ready = "-------\nEventName:MdReady,EventID:10002,UserID:u1,ErrorID:0,Message:.\nCTPField>>>\n\n-------"
-    assert proc.stdout.count(ready) + texts.count(ready) == 1
-    assert "MarketDataSnap" not in proc.stdout
-    assert not any("QrySecurity" in t for t in texts) and "QrySecurity" not in proc.stdout
+    assert out.stdout.count(ready) + texts.count(ready) == 1
+    assert "MarketDataSnap" not in out.stdout
+    assert not any("QrySecurity" in t for t in texts) and "QrySecurity" not in out.stdout
 
 
 def test_broker_text_is_decoded_from_gb2312():
@@ -146,35 +155,36 @@ result["login"] = [t for t in texts if "EventID:12101" in t]
 
 
 def test_release_mode_prints_order_events_only():
-    result, proc = run_case(r'''
+    result, out = run_case(r'''
 texts = []
 tc.setEventTextProcessor(texts.append)
 tc.setRunMode(tc.ENUM_RunMode_Release)
 placed = []
+passes = [0]
 def on_loop():
     guard()
+    passes[0] += 1
     if not placed:
         tc.subscribe(handle, ["600000"])
         placed.append(tc.buyOpen(handle, "600000", 100, tc.ENUM_OrderType_LimitAndWait, 1.0, "1"))
-    elif texts:
-        time.sleep(0.2)  # let snapshots and subscription answers arrive
+    elif texts and passes[0] >= 10:   # a second of snapshots and answers, none of them printed
         stop()
 start(loop=on_loop)
 result["texts"] = texts
 ''')
     assert "timed_out" not in result
-    assert result["texts"]
+    assert result["texts"] and out.stdout == ""
     for text in result["texts"]:
         assert text.startswith("-------\nEventName:") and "QNOrderField>>>\n" in text, text
 
 
 def test_raising_processors_are_printed_and_the_engine_carries_on():
-    result, proc = run_case(r'''
-count = {"event": 0, "loop": 0}
+    result, out = run_case(r'''
+count = {"event": 0, "loop": 0, "md_ready": 0}
 def on_event(*args):
     count["event"] += 1
     if args[0] == tc.ENUM_EventID_MdReady:
-        stop()
+        count["md_ready"] += 1
     raise ValueError("event processor failed %d" % count["event"])
 def on_loop():
     guard()
@@ -183,19 +193,21 @@ def on_loop():
         sys.exit(3)   # must not end the process either
     if count["loop"] == 2:
         raise KeyError("loop processor failed")
+    if count["md_ready"] and count["loop"] >= 3:
+        stop()
 start(event=on_event, loop=on_loop)
 result.update(count)
 ''')
     assert "timed_out" not in result
     assert result["event"] >= 4 and result["loop"] >= 2
-    assert proc.stderr.count("ValueError: event processor failed") == result["event"]
-    assert "Traceback (most recent call last)" in proc.stderr
-    assert "SystemExit: 3" in proc.stderr
-    assert "KeyError: 'loop processor failed'" in proc.stderr
+    assert out.stderr.count("ValueError: event processor failed") == result["event"]
+    assert "Traceback (most recent call last)" in out.stderr
+    assert "SystemExit: 3" in out.stderr
+    assert "KeyError: 'loop processor failed'" in out.stderr
 
 
 def test_raising_text_processor_is_printed_and_printing_carries_on():
-    result, proc = run_case(r'''
+    result, out = run_case(r'''
 texts = []
 def on_text(text):
     texts.append(text)
@@ -208,7 +220,7 @@ start(loop=on_loop)
 result["texts"] = len(texts)
 ''')
     assert result["texts"] >= 3
-    assert proc.stderr.count("RuntimeError: text processor failed") == result["texts"]
+    assert out.stderr.count("RuntimeError: text processor failed") == result["texts"]
 
 
 def test_processor_may_lock_the_record_it_is_handed():

@@ -1,0 +1,704 @@
+// The plain C control surface over torasim::Broker.
+#include "sim_c_api.h"
+
+#include "SimControl.h"
+#include "SimFields.h"
+#include "SimJson.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+using torasim::Broker;
+using torasim::detail::Json;
+
+namespace {
+
+thread_local std::string gLastError;
+
+int fail(int code, const std::string& why)
+{
+    gLastError = why;
+    return code;
+}
+
+char* give(const std::string& s)
+{
+    char* p = static_cast<char*>(std::malloc(s.size() + 1));
+    if (!p) return nullptr;
+    std::memcpy(p, s.data(), s.size());
+    p[s.size()] = '\0';
+    return p;
+}
+
+char* give(const Json& j) { return give(j.dump()); }
+
+std::string str(const char* s) { return s ? std::string(s) : std::string(); }
+
+std::shared_ptr<Broker> broker(const char* address)
+{
+    if (!address) {
+        gLastError = "no address";
+        return nullptr;
+    }
+    auto b = Broker::find(address);
+    if (!b) gLastError = std::string("no broker at ") + address;
+    return b;
+}
+
+torasim::Side side(int s)
+{
+    return s == TSIM_SIDE_TRADER ? torasim::Side::Trader : (s == TSIM_SIDE_MD ? torasim::Side::Md : torasim::Side::Both);
+}
+
+const char* sideName(torasim::Side s) { return s == torasim::Side::Md ? "md" : "trader"; }
+
+bool parse(const char* text, Json& out)
+{
+    std::string err;
+    if (!Json::parse(str(text).empty() ? std::string("{}") : str(text), out, err)) {
+        gLastError = "bad JSON: " + err;
+        return false;
+    }
+    if (!out.isObject()) {
+        gLastError = "expected a JSON object";
+        return false;
+    }
+    return true;
+}
+
+Json charJson(char c) { return Json::string(c ? std::string(1, c) : std::string()); }
+char jsonChar(const Json& j)
+{
+    if (j.isNumber()) return static_cast<char>(j.asNumber());
+    return j.asString().empty() ? '\0' : j.asString()[0];
+}
+
+// Reads known keys of an object into members; unknown keys are an error (they are typos).
+class Reader {
+public:
+    explicit Reader(const Json& o) : o_(o) {}
+    void num(const char* k, double& v) { if (take(k)) v = o_[k].asNumber(); }
+    void num(const char* k, int& v) { if (take(k)) v = static_cast<int>(o_[k].asNumber()); }
+    void num(const char* k, long long& v) { if (take(k)) v = static_cast<long long>(o_[k].asNumber()); }
+    void num(const char* k, std::uint64_t& v) { if (take(k)) v = static_cast<std::uint64_t>(o_[k].asNumber()); }
+    void flag(const char* k, bool& v) { if (take(k)) v = o_[k].asBool(); }
+    void text(const char* k, std::string& v) { if (take(k)) v = o_[k].asString(); }
+    void chr(const char* k, char& v) { if (take(k)) v = jsonChar(o_[k]); }
+    bool take(const char* k)
+    {
+        seen_.push_back(k);
+        return o_.has(k);
+    }
+    bool finish(const char* what)
+    {
+        for (const auto& m : o_.members()) {
+            bool known = false;
+            for (const auto& s : seen_)
+                if (m.first == s) known = true;
+            if (!known) {
+                gLastError = std::string(what) + " has no key " + m.first;
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    const Json& o_;
+    std::vector<std::string> seen_;
+};
+
+Json securityJson(const torasim::SecurityConfig& s)
+{
+    Json j = Json::object();
+    j.set("securityID", Json::string(s.securityID));
+    j.set("exchangeID", charJson(s.exchangeID));
+    j.set("name", Json::string(s.name));
+    j.set("securityType", charJson(s.securityType));
+    j.set("productID", charJson(s.productID));
+    j.set("preClosePrice", Json::number(s.preClosePrice));
+    j.set("upperLimitPrice", Json::number(s.upperLimitPrice));
+    j.set("lowerLimitPrice", Json::number(s.lowerLimitPrice));
+    j.set("priceTick", Json::number(s.priceTick));
+    j.set("buyVolumeUnit", Json::number(s.buyVolumeUnit));
+    j.set("sellVolumeUnit", Json::number(s.sellVolumeUnit));
+    j.set("maxVolume", Json::number(s.maxVolume));
+    j.set("volatility", Json::number(s.volatility));
+    j.set("levelVolume", Json::number(static_cast<double>(s.levelVolume)));
+    return j;
+}
+
+bool readSecurity(const Json& j, torasim::SecurityConfig& s)
+{
+    if (!j.isObject()) return fail(0, "a security must be an object"), false;
+    Reader r(j);
+    r.text("securityID", s.securityID);
+    r.chr("exchangeID", s.exchangeID);
+    r.text("name", s.name);
+    r.chr("securityType", s.securityType);
+    r.chr("productID", s.productID);
+    r.num("preClosePrice", s.preClosePrice);
+    r.num("upperLimitPrice", s.upperLimitPrice);
+    r.num("lowerLimitPrice", s.lowerLimitPrice);
+    r.num("priceTick", s.priceTick);
+    r.num("buyVolumeUnit", s.buyVolumeUnit);
+    r.num("sellVolumeUnit", s.sellVolumeUnit);
+    r.num("maxVolume", s.maxVolume);
+    r.num("volatility", s.volatility);
+    r.num("levelVolume", s.levelVolume);
+    return r.finish("security");
+}
+
+Json paperJson(const torasim::PaperConfig& c)
+{
+    Json j = Json::object();
+    j.set("tradingDay", Json::string(c.tradingDay));
+    j.set("frontID", Json::number(c.frontID));
+    j.set("userID", Json::string(c.userID));
+    j.set("password", Json::string(c.password));
+    j.set("investorID", Json::string(c.investorID));
+    j.set("departmentID", Json::string(c.departmentID));
+    j.set("accountID", Json::string(c.accountID));
+    j.set("shareholderSSE", Json::string(c.shareholderSSE));
+    j.set("shareholderSZSE", Json::string(c.shareholderSZSE));
+    j.set("pbuSSE", Json::string(c.pbuSSE));
+    j.set("pbuSZSE", Json::string(c.pbuSZSE));
+    j.set("cash", Json::number(c.cash));
+    j.set("commissionRate", Json::number(c.commissionRate));
+    j.set("minCommission", Json::number(c.minCommission));
+    j.set("stampTaxRate", Json::number(c.stampTaxRate));
+    Json secs = Json::array();
+    for (const auto& s : c.securities) secs.push(securityJson(s));
+    j.set("securities", secs);
+    Json pos = Json::array();
+    for (const auto& p : c.positions) {
+        Json o = Json::object();
+        o.set("securityID", Json::string(p.securityID));
+        o.set("exchangeID", charJson(p.exchangeID));
+        o.set("volume", Json::number(static_cast<double>(p.volume)));
+        o.set("openCost", Json::number(p.openCost));
+        pos.push(o);
+    }
+    j.set("positions", pos);
+    j.set("seed", Json::number(static_cast<double>(c.seed)));
+    j.set("snapshotsPerSecond", Json::number(c.snapshotsPerSecond));
+    j.set("csvReplayPath", Json::string(c.csvReplayPath));
+    j.set("matchRestingOnTick", Json::boolean(c.matchRestingOnTick));
+    return j;
+}
+
+bool readPaper(const Json& j, torasim::PaperConfig& c)
+{
+    Reader r(j);
+    r.text("tradingDay", c.tradingDay);
+    r.num("frontID", c.frontID);
+    r.text("userID", c.userID);
+    r.text("password", c.password);
+    r.text("investorID", c.investorID);
+    r.text("departmentID", c.departmentID);
+    r.text("accountID", c.accountID);
+    r.text("shareholderSSE", c.shareholderSSE);
+    r.text("shareholderSZSE", c.shareholderSZSE);
+    r.text("pbuSSE", c.pbuSSE);
+    r.text("pbuSZSE", c.pbuSZSE);
+    r.num("cash", c.cash);
+    r.num("commissionRate", c.commissionRate);
+    r.num("minCommission", c.minCommission);
+    r.num("stampTaxRate", c.stampTaxRate);
+    r.num("seed", c.seed);
+    r.num("snapshotsPerSecond", c.snapshotsPerSecond);
+    r.text("csvReplayPath", c.csvReplayPath);
+    r.flag("matchRestingOnTick", c.matchRestingOnTick);
+    if (r.take("securities")) {
+        c.securities.clear();
+        for (const Json& s : j["securities"].items()) {
+            torasim::SecurityConfig sc;
+            if (!readSecurity(s, sc)) return false;
+            c.securities.push_back(sc);
+        }
+    }
+    if (r.take("positions")) {
+        c.positions.clear();
+        for (const Json& p : j["positions"].items()) {
+            if (!p.isObject()) return fail(0, "a position must be an object"), false;
+            torasim::PositionConfig pc;
+            Reader pr(p);
+            pr.text("securityID", pc.securityID);
+            pr.chr("exchangeID", pc.exchangeID);
+            pr.num("volume", pc.volume);
+            pr.num("openCost", pc.openCost);
+            if (!pr.finish("position")) return false;
+            c.positions.push_back(pc);
+        }
+    }
+    return r.finish("paper configuration");
+}
+
+Json faultsJson(const torasim::FaultConfig& f)
+{
+    Json j = Json::object();
+    j.set("seed", Json::number(static_cast<double>(f.seed)));
+    j.set("refuseSend", Json::number(f.refuseSend));
+    j.set("refuseCode", Json::number(f.refuseCode));
+    j.set("dropAnswer", Json::number(f.dropAnswer));
+    j.set("lateAnswer", Json::number(f.lateAnswer));
+    j.set("lateMillis", Json::number(f.lateMillis));
+    j.set("errorAnswer", Json::number(f.errorAnswer));
+    j.set("errorAnswerID", Json::number(f.errorAnswerID));
+    j.set("duplicateNotice", Json::number(f.duplicateNotice));
+    j.set("reorderNotice", Json::number(f.reorderNotice));
+    j.set("disconnect", Json::number(f.disconnect));
+    j.set("reconnectMillis", Json::number(f.reconnectMillis));
+    return j;
+}
+
+bool readFaults(const Json& j, torasim::FaultConfig& f)
+{
+    Reader r(j);
+    r.num("seed", f.seed);
+    r.num("refuseSend", f.refuseSend);
+    r.num("refuseCode", f.refuseCode);
+    r.num("dropAnswer", f.dropAnswer);
+    r.num("lateAnswer", f.lateAnswer);
+    r.num("lateMillis", f.lateMillis);
+    r.num("errorAnswer", f.errorAnswer);
+    r.num("errorAnswerID", f.errorAnswerID);
+    r.num("duplicateNotice", f.duplicateNotice);
+    r.num("reorderNotice", f.reorderNotice);
+    r.num("disconnect", f.disconnect);
+    r.num("reconnectMillis", f.reconnectMillis);
+    return r.finish("fault configuration");
+}
+
+Json requestJson(const torasim::Request& r)
+{
+    Json j = Json::object();
+    j.set("seq", Json::number(static_cast<double>(r.seq)));
+    j.set("type", Json::string(r.type));
+    j.set("side", Json::string(sideName(r.side)));
+    j.set("connection", Json::number(r.connection));
+    j.set("requestID", Json::number(r.requestID));
+    j.set("returned", Json::number(r.returned));
+    std::string rec = torasim::detail::requestRecordName(r.type);
+    const torasim::detail::RecordDesc* d = rec.empty() ? nullptr : torasim::detail::findRecord(rec);
+    if (d && r.bytes.size() == d->size) {
+        j.set("record", Json::string(rec));
+        j.set("fields", torasim::detail::recordToJson(*d, r.bytes.data()));
+    } else {
+        j.set("record", Json());
+        j.set("fields", Json());
+    }
+    Json secs = Json::array();
+    for (const auto& s : r.securities) secs.push(Json::string(s));
+    j.set("securities", secs);
+    j.set("exchangeID", charJson(r.exchangeID));
+    return j;
+}
+
+template <class F>
+auto guarded(F&& f, decltype(f()) onError) -> decltype(f())
+{
+    try {
+        return f();
+    } catch (const std::exception& e) {
+        gLastError = std::string("internal error: ") + e.what();
+    } catch (...) {
+        gLastError = "internal error";
+    }
+    return onError;
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* tsim_version(void) { return torasim::version(); }
+const char* tsim_last_error(void) { return gLastError.c_str(); }
+void tsim_free(char* text) { std::free(text); }
+
+int tsim_create(const char* address, int mode)
+{
+    return guarded(
+        [&] {
+            if (!address || !*address) return fail(TSIM_ERR_BAD_ARGUMENT, "no address");
+            Broker::create(address, mode == TSIM_MODE_SCRIPTED ? torasim::Mode::Scripted : torasim::Mode::Paper);
+            return 0;
+        },
+        TSIM_ERR_INTERNAL);
+}
+
+int tsim_remove(const char* address)
+{
+    return guarded([&] { return address && Broker::remove(address) ? 1 : 0; }, TSIM_ERR_INTERNAL);
+}
+
+void tsim_remove_all(void)
+{
+    guarded(
+        [] {
+            Broker::removeAll();
+            return 0;
+        },
+        0);
+}
+
+int tsim_exists(const char* address) { return address && Broker::find(address) ? 1 : 0; }
+
+int tsim_mode(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return b->mode() == torasim::Mode::Scripted ? TSIM_MODE_SCRIPTED : TSIM_MODE_PAPER;
+}
+
+int tsim_set_auto_accept(const char* address, int on)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    b->setAutoAccept(on != 0);
+    return 0;
+}
+
+int tsim_accept(const char* address, int s)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return b->acceptConnection(side(s));
+}
+
+int tsim_drop(const char* address, int reason, int s, int reconnect_ms)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return b->dropConnection(reason, side(s), torasim::Millis(reconnect_ms < 0 ? 0 : reconnect_ms));
+}
+
+int tsim_wait_connections(const char* address, int count, int s, int timeout_ms)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return b->waitForConnections(count, side(s), torasim::Millis(timeout_ms)) ? 1 : 0;
+}
+
+char* tsim_connections_json(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    Json a = Json::array();
+    for (const auto& c : b->connections()) {
+        Json o = Json::object();
+        o.set("id", Json::number(c.id));
+        o.set("side", Json::string(sideName(c.side)));
+        o.set("connected", Json::boolean(c.connected));
+        o.set("loggedIn", Json::boolean(c.loggedIn));
+        o.set("frontID", Json::number(c.frontID));
+        o.set("sessionID", Json::number(c.sessionID));
+        a.push(o);
+    }
+    return give(a);
+}
+
+char* tsim_requests_json(const char* address, const char* type)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    return guarded(
+        [&]() -> char* {
+            Json a = Json::array();
+            for (const auto& r : str(type).empty() ? b->requests() : b->requests(type)) a.push(requestJson(r));
+            return give(a);
+        },
+        static_cast<char*>(nullptr));
+}
+
+char* tsim_wait_request_json(const char* address, const char* type, int timeout_ms)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    auto r = b->waitForRequest(str(type), torasim::Millis(timeout_ms));
+    if (!r) {
+        gLastError = "timeout";
+        return nullptr;
+    }
+    return give(requestJson(*r));
+}
+
+int tsim_request_count(const char* address, const char* type)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return static_cast<int>(b->requestCount(str(type)));
+}
+
+int tsim_clear_requests(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    b->clearRequests();
+    return 0;
+}
+
+int tsim_set_next_return(const char* address, const char* type, int rc, int times)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    b->setNextReturn(str(type), rc, times);
+    return 0;
+}
+
+int tsim_push_json(const char* address, int s, const char* callback, const char* args_json, int connection)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return guarded(
+        [&] {
+            Json args;
+            if (!parse(args_json, args)) return TSIM_ERR_BAD_JSON;
+            std::string err;
+            std::string name = str(callback);
+            if (s == TSIM_SIDE_MD) {
+                auto fn = torasim::detail::mdCallback(name, args, err);
+                if (!fn) return fail(TSIM_ERR_BAD_ARGUMENT, err);
+                return b->postMd(std::move(fn), connection);
+            }
+            // Order and trade notifications take the typed path, where the notification faults live.
+            if ((name == "OnRtnOrder" || name == "OnRtnTrade") && args["record"].isObject() && args.members().size() == 1) {
+                bool order = name == "OnRtnOrder";
+                const auto* d = torasim::detail::findRecord(order ? "CTORATstpOrderField" : "CTORATstpTradeField");
+                if (order) {
+                    CTORATstpOrderField f;
+                    std::memset(&f, 0, sizeof f);
+                    if (!torasim::detail::recordFromJson(*d, args["record"], &f, err)) return fail(TSIM_ERR_BAD_ARGUMENT, err);
+                    return b->pushRtnOrder(f, connection);
+                }
+                CTORATstpTradeField f;
+                std::memset(&f, 0, sizeof f);
+                if (!torasim::detail::recordFromJson(*d, args["record"], &f, err)) return fail(TSIM_ERR_BAD_ARGUMENT, err);
+                return b->pushRtnTrade(f, connection);
+            }
+            auto fn = torasim::detail::traderCallback(name, args, err);
+            if (!fn) return fail(TSIM_ERR_BAD_ARGUMENT, err);
+            return b->post(std::move(fn), connection);
+        },
+        TSIM_ERR_INTERNAL);
+}
+
+int tsim_drain(const char* address, int timeout_ms)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return b->drain(torasim::Millis(timeout_ms)) ? 1 : 0;
+}
+
+int tsim_set_paper_config_json(const char* address, const char* json)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return guarded(
+        [&] {
+            Json j;
+            if (!parse(json, j)) return TSIM_ERR_BAD_JSON;
+            torasim::PaperConfig c = b->paperConfig();
+            if (!readPaper(j, c)) return TSIM_ERR_BAD_ARGUMENT;
+            if (!b->setPaperConfig(c)) return fail(TSIM_ERR_BAD_ARGUMENT, "cannot read the CSV file " + c.csvReplayPath);
+            return 0;
+        },
+        TSIM_ERR_INTERNAL);
+}
+
+char* tsim_paper_config_json(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    return give(paperJson(b->paperConfig()));
+}
+
+int tsim_tick(const char* address, int count)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    b->tick(count);
+    return 0;
+}
+
+int tsim_set_book_json(const char* address, const char* security_id, const char* json)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return guarded(
+        [&] {
+            Json j;
+            if (!parse(json, j)) return TSIM_ERR_BAD_JSON;
+            torasim::BookLevels book;
+            Reader r(j);
+            if (r.take("bids")) {
+                const auto& lv = j["bids"].items();
+                for (std::size_t i = 0; i < lv.size() && i < 5; ++i) {
+                    if (lv[i].items().size() != 2) return fail(TSIM_ERR_BAD_ARGUMENT, "a level is [price, volume]");
+                    book.bidPrice[i] = lv[i].items()[0].asNumber();
+                    book.bidVolume[i] = static_cast<long long>(lv[i].items()[1].asNumber());
+                }
+            }
+            if (r.take("asks")) {
+                const auto& lv = j["asks"].items();
+                for (std::size_t i = 0; i < lv.size() && i < 5; ++i) {
+                    if (lv[i].items().size() != 2) return fail(TSIM_ERR_BAD_ARGUMENT, "a level is [price, volume]");
+                    book.askPrice[i] = lv[i].items()[0].asNumber();
+                    book.askVolume[i] = static_cast<long long>(lv[i].items()[1].asNumber());
+                }
+            }
+            r.num("last", book.lastPrice);
+            if (!r.finish("book")) return TSIM_ERR_BAD_ARGUMENT;
+            if (!b->setBook(str(security_id), book))
+                return fail(TSIM_ERR_BAD_ARGUMENT, "unknown security " + str(security_id));
+            return 0;
+        },
+        TSIM_ERR_INTERNAL);
+}
+
+char* tsim_snapshot_json(const char* address, const char* security_id)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    auto s = b->snapshot(str(security_id));
+    if (!s) {
+        gLastError = "unknown security " + str(security_id);
+        return nullptr;
+    }
+    return give(torasim::detail::toJson(*s, "CTORATstpMarketDataField"));
+}
+
+char* tsim_orders_json(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    Json a = Json::array();
+    for (const auto& o : b->orders()) {
+        Json j = Json::object();
+        j.set("orderSysID", Json::string(o.orderSysID));
+        j.set("frontID", Json::number(o.frontID));
+        j.set("sessionID", Json::number(o.sessionID));
+        j.set("orderRef", Json::number(o.orderRef));
+        j.set("requestID", Json::number(o.requestID));
+        j.set("investorID", Json::string(o.investorID));
+        j.set("securityID", Json::string(o.securityID));
+        j.set("exchangeID", charJson(o.exchangeID));
+        j.set("direction", charJson(o.direction));
+        j.set("orderPriceType", charJson(o.orderPriceType));
+        j.set("timeCondition", charJson(o.timeCondition));
+        j.set("volumeCondition", charJson(o.volumeCondition));
+        j.set("limitPrice", Json::number(o.limitPrice));
+        j.set("volume", Json::number(o.volume));
+        j.set("tradedVolume", Json::number(o.tradedVolume));
+        j.set("cancelledVolume", Json::number(o.cancelledVolume));
+        j.set("turnover", Json::number(o.turnover));
+        j.set("orderStatus", charJson(o.orderStatus));
+        j.set("submitStatus", charJson(o.submitStatus));
+        j.set("errorID", Json::number(o.errorID));
+        j.set("statusMsg", Json::string(o.statusMsg));
+        j.set("insertTime", Json::string(o.insertTime));
+        j.set("cancelTime", Json::string(o.cancelTime));
+        a.push(j);
+    }
+    return give(a);
+}
+
+char* tsim_trades_json(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    Json a = Json::array();
+    for (const auto& t : b->trades()) a.push(torasim::detail::toJson(t, "CTORATstpTradeField"));
+    return give(a);
+}
+
+char* tsim_account_json(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    torasim::AccountState s = b->account();
+    Json j = Json::object();
+    j.set("cash", Json::number(s.cash));
+    j.set("available", Json::number(s.available));
+    j.set("frozen", Json::number(s.frozen));
+    j.set("fees", Json::number(s.fees));
+    return give(j);
+}
+
+char* tsim_positions_json(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    Json a = Json::array();
+    for (const auto& p : b->positions()) {
+        Json j = Json::object();
+        j.set("securityID", Json::string(p.securityID));
+        j.set("exchangeID", charJson(p.exchangeID));
+        j.set("historyVolume", Json::number(static_cast<double>(p.historyVolume)));
+        j.set("todayBuy", Json::number(static_cast<double>(p.todayBuy)));
+        j.set("todaySell", Json::number(static_cast<double>(p.todaySell)));
+        j.set("volume", Json::number(static_cast<double>(p.volume)));
+        j.set("available", Json::number(static_cast<double>(p.available)));
+        j.set("frozen", Json::number(static_cast<double>(p.frozen)));
+        j.set("openCost", Json::number(p.openCost));
+        a.push(j);
+    }
+    return give(a);
+}
+
+int tsim_set_faults_json(const char* address, const char* json)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    Json j;
+    if (!parse(json, j)) return TSIM_ERR_BAD_JSON;
+    torasim::FaultConfig f = b->faults();
+    if (!readFaults(j, f)) return TSIM_ERR_BAD_ARGUMENT;
+    b->setFaults(f);
+    return 0;
+}
+
+char* tsim_faults_json(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    return give(faultsJson(b->faults()));
+}
+
+char* tsim_fault_counters_json(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return nullptr;
+    torasim::FaultCounters c = b->faultCounters();
+    Json j = Json::object();
+    j.set("refusedSends", Json::number(static_cast<double>(c.refusedSends)));
+    j.set("droppedAnswers", Json::number(static_cast<double>(c.droppedAnswers)));
+    j.set("lateAnswers", Json::number(static_cast<double>(c.lateAnswers)));
+    j.set("errorAnswers", Json::number(static_cast<double>(c.errorAnswers)));
+    j.set("duplicatedNotices", Json::number(static_cast<double>(c.duplicatedNotices)));
+    j.set("reorderedNotices", Json::number(static_cast<double>(c.reorderedNotices)));
+    j.set("disconnects", Json::number(static_cast<double>(c.disconnects)));
+    return give(j);
+}
+
+char* tsim_record_fields_json(const char* record)
+{
+    const auto* d = torasim::detail::findRecord(str(record));
+    if (!d) {
+        gLastError = "no record named " + str(record);
+        return nullptr;
+    }
+    static const char* kinds[] = {"text", "char", "int", "int64", "double", "short"};
+    Json a = Json::array();
+    for (const auto& f : d->fields) {
+        Json o = Json::object();
+        o.set("name", Json::string(f.name));
+        o.set("kind", Json::string(kinds[static_cast<int>(f.kind)]));
+        o.set("size", Json::number(static_cast<double>(f.size)));
+        a.push(o);
+    }
+    return give(a);
+}
+
+}  // extern "C"
