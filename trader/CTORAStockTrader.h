@@ -14,6 +14,7 @@
 #include <atomic>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "TORATstpTraderApi.h"
 #include "engine/CBaseTrader.h"
@@ -30,6 +31,9 @@ struct OrderSlot : RecordBlock<CQNOrderField> {
     // OrderStatus as the engine last wrote it, readable without the record lock: the cancels
     // pick orders by state while the record may be held by Python or a notification.
     std::atomic<char> status{0};
+    // TradeIDs of the trades already counted (under the record lock): the broker may deliver a
+    // trade twice, and it counts once.
+    std::vector<std::string> tradeIDs;
 
     void setStatus(char s) {
         record.OrderStatus = s;

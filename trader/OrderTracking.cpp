@@ -5,6 +5,7 @@
 // OrderStatus; the trade notification drives LastTradedPrice, the turnover fields and
 // AverageCost. Each zeroes the other's change fields, so a handler tells a Traded event
 // (volume change set) from an UpdateCost event (turnover change set).
+#include <algorithm>
 #include <cstring>
 
 #include "events/Delivery.h"
@@ -197,6 +198,13 @@ void CTORAStockTrader::OnRtnTrade(CTORATstpTradeField *t) {
     std::memcpy(tradeSysID, t->OrderSysID, sizeof t->OrderSysID);
     tradeSysID[sizeof t->OrderSysID] = '\0';
     if (o.OrderSysID[0] != '\0' && std::strncmp(o.OrderSysID, tradeSysID, sizeof o.OrderSysID) != 0) return;
+    // A trade the broker delivers again (a repeat on the wire, a resumed flow) counts once.
+    char tradeID[sizeof t->TradeID + 1];
+    tc::copyField(tradeID, t->TradeID);
+    if (tradeID[0] != '\0') {
+        if (std::find(slot->tradeIDs.begin(), slot->tradeIDs.end(), tradeID) != slot->tradeIDs.end()) return;
+        slot->tradeIDs.emplace_back(tradeID);
+    }
 
     char key[tc::kSecurityKeySize];
     tc::buildSecurityKey(key, o.StandardID, o.ExchangeID);

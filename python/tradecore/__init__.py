@@ -12,6 +12,10 @@ the record classes and ``toText``/``getFields`` work with::
     def on_order(event_id, address):
         order = tradecore.record(event_id, address)   # a CQNOrderField, not owned
         print(order.StandardID, order.OrderStatus)
+
+The Python layer on top: ``tradecore.events`` (``event_name``, ``as_dict``, ``broker_text``),
+``tradecore.strategy`` (``Strategy``, ``make_login``) and ``tradecore.sim`` (the simulated
+broker's control).
 """
 
 from . import _tradecore
@@ -70,3 +74,9 @@ def record(eventID, address):
     if eventID in _TRANSFER_EVENTS:
         return _records.transferAssetAt(address)
     return _records.pointerAt(address)
+
+
+# The Python layer; these modules use the names above, so they come last.
+from . import events, sim, strategy  # noqa: E402
+from .events import as_dict, broker_text, event_name  # noqa: E402,F401
+from .strategy import Strategy, make_login  # noqa: E402,F401

@@ -74,8 +74,9 @@ protected:
         }
         return done();
     }
-    static bool hasOrderEvent(const CQNOrderField *o, int eventID) {
-        for (const Call &c : tc::recording::snapshot()) {
+    // `log` is what waitFor hands its predicate (the log's lock is held meanwhile).
+    static bool hasOrderEvent(const std::vector<Call> &log, const CQNOrderField *o, int eventID) {
+        for (const Call &c : log) {
             if (c.kind == CallKind::OrderProcessor && c.record == o && c.eventID == eventID) return true;
         }
         return false;
@@ -103,8 +104,9 @@ TEST_F(TraderPaper, PreparesTradesCancelsAndQueries) {
     ASSERT_NE(filled, nullptr);
     EXPECT_STREQ(filled->ExchangeID, "1");
     ASSERT_TRUE(broker_->drain());
-    ASSERT_TRUE(tc::recording::waitFor([&](const std::vector<Call> &) {
-        return hasOrderEvent(filled, ENUM_OrderEventID_UpdateCost) && hasOrderEvent(filled, ENUM_OrderEventID_Traded);
+    ASSERT_TRUE(tc::recording::waitFor([&](const std::vector<Call> &log) {
+        return hasOrderEvent(log, filled, ENUM_OrderEventID_UpdateCost) &&
+               hasOrderEvent(log, filled, ENUM_OrderEventID_Traded);
     }));
     ::getOrderLock(filled);
     EXPECT_EQ(filled->OrderStatus, ENUM_OrderStatus_AllTraded);
@@ -117,14 +119,14 @@ TEST_F(TraderPaper, PreparesTradesCancelsAndQueries) {
 
     // A buy below the bid rests; cancelling it by its id returns the order Canceled.
     CQNOrderField *resting = ::buyOpen(trader_.get(), "600000", 300, ENUM_OrderType_LimitAndWait, 9.50, "1", '0');
-    ASSERT_TRUE(tc::recording::waitFor([&](const std::vector<Call> &) {
-        return hasOrderEvent(resting, ENUM_OrderEventID_Accepted);
+    ASSERT_TRUE(tc::recording::waitFor([&](const std::vector<Call> &log) {
+        return hasOrderEvent(log, resting, ENUM_OrderEventID_Accepted);
     }));
     ASSERT_TRUE(broker_->drain());
     EXPECT_TRUE(trader_->isActiveOrder(resting->OrderID));
     EXPECT_EQ(::cancelOrderByOrderID(trader_.get(), resting->OrderID), 0);
-    ASSERT_TRUE(tc::recording::waitFor([&](const std::vector<Call> &) {
-        return hasOrderEvent(resting, ENUM_OrderEventID_Canceled);
+    ASSERT_TRUE(tc::recording::waitFor([&](const std::vector<Call> &log) {
+        return hasOrderEvent(log, resting, ENUM_OrderEventID_Canceled);
     }));
     ASSERT_TRUE(broker_->drain());
     ::getOrderLock(resting);
