@@ -20,9 +20,11 @@ struct Log {
     PyObject *textProcessor = nullptr;
 };
 
+// Never destroyed: engines outlive the test that started them, and their SDK threads may still
+// deliver (a last disconnection) while the process runs its static destructors.
 Log &log() {
-    static Log instance;
-    return instance;
+    static Log *instance = new Log();
+    return *instance;
 }
 
 std::atomic<std::size_t> gCallCount{0};

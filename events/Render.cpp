@@ -20,20 +20,22 @@ constexpr char kHugeDoubleText[] = "1.79e+308";
 // Prices of "no value" (DBL_MAX, inf) and averages over zero volume (NaN) all print the same.
 bool isHugeDouble(double value) { return !(value + 0.000001 < DBL_MAX); }
 
+// A finite double's exact decimal expansion ends within 1074 places: further places are zeros.
+constexpr int kExactPlaces = 1074;
+// More places than this are not written (a caller's absurd precision must not cost gigabytes).
+constexpr int kMaxPlaces = 4096;
+
 void appendFixed(std::string &out, double value, int digits) {
     // to_chars gives exactly what `fixed << setprecision(digits)` gives in the classic locale,
-    // without a stream and whatever locale the host process has set.
-    char buf[512];
-    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, digits);
-    if (r.ec == std::errc()) {
-        out.append(buf, static_cast<std::size_t>(r.ptr - buf));
-        return;
-    }
-    // Only a caller asking for hundreds of decimals gets here.
-    std::ostringstream os;
-    os.imbue(std::locale::classic());
-    os << std::fixed << std::setprecision(digits) << value;
-    out += os.str();
+    // without a stream (whose formatting puts the whole text on the stack, so a large precision
+    // overflows it) and whatever locale the host process has set.
+    if (digits > kMaxPlaces) digits = kMaxPlaces;
+    const int exact = digits < kExactPlaces ? digits : kExactPlaces;
+    char buf[1400];  // sign, 309 integer digits, point, 1074 places
+    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, exact);
+    if (r.ec != std::errc()) return;  // not reached for the values that get here (finite, below DBL_MAX)
+    out.append(buf, static_cast<std::size_t>(r.ptr - buf));
+    if (digits > exact) out.append(static_cast<std::size_t>(digits - exact), '0');
 }
 
 void appendInteger(std::string &out, long long value) {

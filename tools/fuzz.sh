@@ -41,7 +41,8 @@ while [ "$left" -gt 0 ]; do
     exit $rc
   fi
   total=$(( total + $(grep -oE 'stat::number_of_executed_units: [0-9]+' "$log" | grep -oE '[0-9]+$') ))
-  read -r o e < <(sed -nE 's/^fuzz_adapters: ([0-9]+) order events and ([0-9]+) other events.*/\1 \2/p' "$log" | tail -n 1)
+  o=0 e=0
+  read -r o e < <(sed -nE 's/^fuzz_adapters: ([0-9]+) order events and ([0-9]+) other events.*/\1 \2/p' "$log" | tail -n 1) || true
   orders=$(( orders + ${o:-0} )) others=$(( others + ${e:-0} ))
   left=$(( left - t ))
 done

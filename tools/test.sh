@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: C++ (plain, then under ThreadSanitizer and AddressSanitizer+UBSan) and Python
 # against the installed package. Installs what it needs first.
-#   TRADECORE_QUICK=1  skips the sanitizer builds (for a fast local loop)
+#   TRADECORE_QUICK=1  skips the sanitizer builds and the fuzzing (for a fast local loop)
+#   TRADECORE_WITH_MINGW=0  skips the Windows cross-build; TRADECORE_FUZZ_SECONDS sets the fuzzing time
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -19,6 +20,13 @@ build_and_test() {  # name, extra cmake args...
 echo "== C++ tests"
 build_and_test release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
+echo "== Windows cross-build of everything without Python.h (mingw-w64)"
+if [ "${TRADECORE_WITH_MINGW:-1}" = 1 ]; then
+  bash tools/cross_windows.sh "$root/build/mingw"
+else
+  echo "skipped (TRADECORE_WITH_MINGW=0)"
+fi
+
 echo "== Python package and tests"
 python3 -m pip install -q --disable-pip-version-check --no-build-isolation "$root" 2>&1 | tail -n 5
 (cd "$root/tests/python" && python3 -m pytest -q -p no:cacheprovider .)
@@ -30,5 +38,7 @@ if [ "${TRADECORE_QUICK:-0}" != 1 ]; then
   echo "== C++ tests under AddressSanitizer and UBSan"
   ASAN_OPTIONS="detect_leaks=0" UBSAN_OPTIONS="print_stacktrace=1" \
     build_and_test asan -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DTRADECORE_SANITIZE=address;undefined" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+  echo "== Fuzzing the SDK adapters (libFuzzer, AddressSanitizer+UBSan, ${TRADECORE_FUZZ_SECONDS:-60} s)"
+  FUZZ_BUILD_DIR="$root/build/fuzz" bash tools/fuzz.sh "${TRADECORE_FUZZ_SECONDS:-60}"
 fi
 echo "== all tests passed"

@@ -317,21 +317,24 @@ int Broker::Impl::onRequest(Link& link, Incoming in)
     if (closed || !link.attached) return -1;
     Request r;
     r.seq = nextSeq++;
-    r.type = in.type;
-    r.side = in.side;
-    r.connection = link.id;
-    r.requestID = in.requestID;
-    if (in.record && in.size) {
-        const unsigned char* p = static_cast<const unsigned char*>(in.record);
-        r.bytes.assign(p, p + in.size);
+    // The request as a record: for the log, and for the paper engine, which answers from it.
+    if (logRequests || mode == Mode::Paper) {
+        r.type = in.type;
+        r.side = in.side;
+        r.connection = link.id;
+        r.requestID = in.requestID;
+        if (in.record && in.size) {
+            const unsigned char* p = static_cast<const unsigned char*>(in.record);
+            r.bytes.assign(p, p + in.size);
+        }
+        r.securities = std::move(in.securities);
+        r.exchangeID = in.exchangeID;
     }
-    r.securities = std::move(in.securities);
-    r.exchangeID = in.exchangeID;
 
     int rc = 0;
     bool overridden = false;
     for (auto it = overrides.begin(); it != overrides.end(); ++it) {
-        if (!it->type.empty() && it->type != r.type) continue;
+        if (!it->type.empty() && it->type != in.type) continue;
         rc = it->rc;
         if (--it->times <= 0) overrides.erase(it);
         overridden = true;
@@ -346,9 +349,15 @@ int Broker::Impl::onRequest(Link& link, Incoming in)
         }
     }
     r.returned = rc;
-    log.push_back(r);
-    consumed.push_back(false);
-    requestCv.notify_all();
+    if (logRequests) {
+        log.push_back(r);
+        consumed.push_back(false);
+        while (log.size() > logLimit) {
+            log.pop_front();
+            consumed.pop_front();
+        }
+        requestCv.notify_all();
+    }
     if (rc != 0 || !link.connected) return rc;
 
     if (mode == Mode::Paper) {
@@ -548,7 +557,7 @@ bool Broker::waitForConnections(int count, Side side, Millis timeout)
 std::vector<Request> Broker::requests() const
 {
     std::lock_guard<std::mutex> lk(impl_->mu);
-    return impl_->log;
+    return std::vector<Request>(impl_->log.begin(), impl_->log.end());
 }
 
 std::vector<Request> Broker::requests(const std::string& type) const
@@ -593,6 +602,34 @@ void Broker::clearRequests()
     std::lock_guard<std::mutex> lk(impl_->mu);
     impl_->log.clear();
     impl_->consumed.clear();
+}
+
+void Broker::setRequestLogLimit(std::size_t maxEntries)
+{
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->logLimit = maxEntries;
+    while (impl_->log.size() > maxEntries) {
+        impl_->log.pop_front();
+        impl_->consumed.pop_front();
+    }
+}
+
+void Broker::setRequestLog(bool on)
+{
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->logRequests = on;
+}
+
+bool Broker::requestLog() const
+{
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    return impl_->logRequests;
+}
+
+std::uint64_t Broker::requestsReceived() const
+{
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    return impl_->nextSeq - 1;
 }
 
 void Broker::setNextReturn(const std::string& type, int rc, int times)

@@ -675,6 +675,7 @@ void Paper::orderInsert(Link& link, const Request& r)
         return;
     }
     matchIncoming(ord);
+    if (ord.resting) resting_[ord.sec].push_back(orders_.size() - 1);
 }
 
 void Paper::fill(Ord& o, double price, long long volume)
@@ -838,13 +839,12 @@ void Paper::matchIncoming(Ord& o)
 
 void Paper::matchResting(std::size_t secIndex)
 {
+    std::vector<std::size_t>& waiting = resting_[secIndex];
+    waiting.erase(std::remove_if(waiting.begin(), waiting.end(), [&](std::size_t i) { return !orders_[i].resting; }),
+                  waiting.end());
+    if (waiting.empty()) return;
     std::vector<std::size_t> buys, sells;
-    for (std::size_t i = 0; i < orders_.size(); ++i) {
-        const Ord& o = orders_[i];
-        if (!o.resting || o.sec != secIndex) continue;
-        (o.led.direction == TORA_TSTP_D_Buy ? buys : sells).push_back(i);
-    }
-    if (buys.empty() && sells.empty()) return;
+    for (std::size_t i : waiting) (orders_[i].led.direction == TORA_TSTP_D_Buy ? buys : sells).push_back(i);
     // Price priority, then time.
     std::sort(buys.begin(), buys.end(), [&](std::size_t a, std::size_t b) {
         const Ord& x = orders_[a];

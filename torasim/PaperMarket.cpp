@@ -106,6 +106,7 @@ void Paper::buildSecurities()
 {
     secs_.clear();
     secIndex_.clear();
+    resting_.clear();
     std::vector<SecurityConfig> list = cfg_.securities;
     if (list.empty() && csv_.empty()) list = defaultSecurities();
     // Securities that only the CSV file names join with their first row's prices.
@@ -139,6 +140,7 @@ void Paper::buildSecurities()
         rebuildBook(ref);
         markUpdated(ref);
     }
+    resting_.resize(secs_.size());
 }
 
 Paper::Sec* Paper::findSec(const std::string& id, char exchangeID)

@@ -16,7 +16,8 @@
 //              (unless setAutoAccept(true)), requests are only logged, and the test pushes every
 //              answer and notification itself through post()/postMd() and the push helpers.
 //
-// Every request an API object receives is logged in both modes (requests(), waitForRequest()).
+// Every request an API object receives is logged in both modes (requests(), waitForRequest()),
+// unless the log is switched off (setRequestLog(false), for benchmarks).
 // Callbacks reach the engine on one simulated SDK thread per API object, never on the caller's
 // thread, in the order they were queued (faults may reorder them on purpose). drain() waits until
 // everything queued so far has been delivered, so tests stay deterministic without sleeps.
@@ -285,6 +286,17 @@ public:
     // up to `timeout` for one to arrive. Each request is returned at most once.
     std::optional<Request> waitForRequest(const std::string& type, Millis timeout = kDefaultWait);
     void clearRequests();
+    // Keeps at most the newest `maxEntries` requests (100000 by default), so that long runs and
+    // benchmarks do not grow the log without bound.
+    void setRequestLogLimit(std::size_t maxEntries);
+    // The request log is on by default. Off, requests are still received, numbered, counted by
+    // requestsReceived(), refused by setNextReturn() and the faults, and answered in paper mode,
+    // but no copy is kept: requests(), requestCount() and waitForRequest() do not see them. A
+    // scripted broker with auto-accept and the log off accepts every request and does nothing else.
+    void setRequestLog(bool on);
+    bool requestLog() const;
+    // Every request received since the broker was created, logged or not.
+    std::uint64_t requestsReceived() const;
 
     // The next `times` Req... calls of `type` ("" = any) return `rc` instead of their normal
     // result; a non-zero rc means refused: the request has no effect (it is still logged).

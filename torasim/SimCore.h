@@ -122,8 +122,10 @@ struct Broker::Impl {
     bool closed = false;
     std::vector<std::shared_ptr<detail::Link>> links;
 
-    std::vector<Request> log;
-    std::vector<bool> consumed;
+    bool logRequests = true;
+    std::deque<Request> log;
+    std::deque<bool> consumed;
+    std::size_t logLimit = 100000;
     std::uint64_t nextSeq = 1;
     struct ReturnOverride {
         std::string type;

@@ -166,6 +166,7 @@ private:
     std::map<std::string, std::size_t> secIndex_;   // "<id>.<exchange>" and "<id>."
     std::map<std::string, Pos> positions_;          // "<id>.<exchange>"
     std::deque<Ord> orders_;
+    std::vector<std::vector<std::size_t>> resting_;   // per security: orders that may still rest
     std::map<std::string, std::size_t> bySysID_;
     std::vector<CTORATstpTradeField> trades_;
     std::vector<CTORATstpOrderActionField> actions_;

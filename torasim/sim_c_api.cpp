@@ -439,6 +439,28 @@ int tsim_clear_requests(const char* address)
     return 0;
 }
 
+int tsim_set_request_log(const char* address, int on)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    b->setRequestLog(on != 0);
+    return 0;
+}
+
+int tsim_request_log(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return b->requestLog() ? 1 : 0;
+}
+
+long long tsim_requests_received(const char* address)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return static_cast<long long>(b->requestsReceived());
+}
+
 int tsim_set_next_return(const char* address, const char* type, int rc, int times)
 {
     auto b = broker(address);

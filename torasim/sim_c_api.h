@@ -66,6 +66,11 @@ TSIM_API char* tsim_wait_request_json(const char* address, const char* type, int
 TSIM_API int tsim_request_count(const char* address, const char* type);
 TSIM_API int tsim_clear_requests(const char* address);
 TSIM_API int tsim_set_next_return(const char* address, const char* type, int rc, int times);
+/* The request log, on by default. Off: requests are received, counted and answered as before,
+ * but not kept (tsim_requests_json, tsim_wait_request_json, tsim_request_count do not see them). */
+TSIM_API int tsim_set_request_log(const char* address, int on);
+TSIM_API int tsim_request_log(const char* address);                 /* 1 on, 0 off */
+TSIM_API long long tsim_requests_received(const char* address);     /* every request, logged or not */
 
 /* Calls any callback by name on the SDK thread of the connected connections of `side` (or of
  * connection `connection` when non-zero). args: {"record": {...}, "ErrorID": n, "ErrorMsg": s,

@@ -47,6 +47,10 @@ CTORAStockTrader::CTORAStockTrader(int runID16, CQNLoginField *loginCopy, PyObje
     : CBaseTrader(runID16, loginCopy, orderEventProcessor, eventProcessor, loopProcessor) {
     sink_.fallbackEventHandler = &tc::printEvent;
     fillTaskHandlers();
+    // Order entry's memory, made ready before the first order: index buckets for the first few
+    // thousand orders, and a chunk of slots waiting in the permanent arena.
+    orderIndex_.reserve(4096);
+    tc::PermanentArena::instance().prepare();
     createApi();
 }
 

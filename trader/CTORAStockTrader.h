@@ -19,6 +19,7 @@
 #include "TORATstpTraderApi.h"
 #include "engine/CBaseTrader.h"
 #include "engine/RecordBlock.h"
+#include "trader/PermanentArena.h"
 #include "trader/SecurityDirectory.h"
 #include "trader/SpinLocks.h"
 
@@ -42,6 +43,11 @@ struct OrderSlot : RecordBlock<CQNOrderField> {
 };
 
 using TransferSlot = RecordBlock<CQNTransferAssetField>;
+
+// OrderID -> order slot. Its entries, like the slots, live in the permanent arena: the index
+// never removes one.
+using OrderIndex = std::unordered_map<int, OrderSlot *, std::hash<int>, std::equal_to<int>,
+                                      PermanentNodeAllocator<std::pair<const int, OrderSlot *>>>;
 
 // BasePath "/" UserID "/TDFlow/", split at every "/" and "\", empty pieces dropped, each piece
 // followed by "/". A BasePath that starts with a separator stays absolute.
@@ -350,7 +356,7 @@ private:
 
     // OrderID -> slot; entries are never removed.
     mutable tc::SpinLock orderIndexLock_;
-    std::unordered_map<int, tc::OrderSlot *> orderIndex_;
+    tc::OrderIndex orderIndex_;
     // Orders the exchange has accepted and that have not finished.
     mutable tc::RWSpinLock activeOrderLock_;
     std::unordered_map<int, tc::OrderSlot *> activeOrders_;

@@ -1,6 +1,8 @@
 // Order entry: an order's record and identifier, its price for market-type order types, the
 // insert request and the cash set aside for an opening order.
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "engine/Time.h"
 #include "events/Delivery.h"
@@ -72,7 +74,9 @@ OrderPricing priceOrderType(const CBaseMd *md, const char *securityKey, char ord
 
 tc::OrderSlot *CTORAStockTrader::allocateOrder(const tc::SecurityEntry *security, const char *exchangeID,
                                                const char *standardID, int orderMark) {
-    auto *slot = new tc::OrderSlot();
+    // Slots are never freed, so they come from the permanent arena (no heap call, no page fault).
+    auto *slot = new (tc::PermanentArena::instance().allocate(sizeof(tc::OrderSlot), alignof(tc::OrderSlot)))
+        tc::OrderSlot();
     CQNOrderField &o = slot->record;
     if (security) {
         tc::copyField(o.ExchangeID, security->ExchangeID);
@@ -86,7 +90,12 @@ tc::OrderSlot *CTORAStockTrader::allocateOrder(const tc::SecurityEntry *security
     o.OrderID = nextID() + orderMark;
     o.OrderMark = orderMark;
     orderIndexLock_.lock();
-    orderIndex_[o.OrderID] = slot;
+    try {
+        orderIndex_[o.OrderID] = slot;
+    } catch (...) {
+        orderIndexLock_.unlock();
+        throw;
+    }
     orderIndexLock_.unlock();
     return slot;
 }
@@ -186,16 +195,22 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     req.Operway = '1';
     tc::copyField(req.HDSerial, login_->HDSerial);
 
+    // The session the request goes out on, written before it goes: once the broker has accepted
+    // the order, the cancels read these from the active orders without the record lock.
+    o.SessionID = sessionID();
+    o.FrontID = frontID();
     const int rc = api_ ? api_->ReqOrderInsert(&req, o.OrderID) : ENUM_ErrorID_FailToCreateTrader;
 
     // Notifications may already be arriving for this order; every write from here on is made
-    // under the record lock like theirs.
-    tc::lockExclusive(&o);
+    // under the record lock like theirs. Usually nobody holds it: one exchange takes it then.
+    std::int32_t free = 0;
+    if (!tc::lockOf(&o)->word.compare_exchange_strong(free, -1, std::memory_order_acquire,
+                                                      std::memory_order_relaxed)) {
+        tc::lockExclusive(&o);
+    }
     o.OrderLocalTime = tc::nowMicros();
     tc::copyTradingDay(o.TradingDay);
     tc::copyField(o.UserID, login_->UserID);
-    o.SessionID = sessionID();
-    o.FrontID = frontID();
     if (rc != 0) {
         slot->setStatus(ENUM_OrderStatus_Rejected);
         o.ErrorID = ENUM_ErrorID_FailToSend;

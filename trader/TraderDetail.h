@@ -52,9 +52,22 @@ inline int parseDecimalField(const char (&field)[N]) {
     return parseDecimal(text);
 }
 
+// `value` as decimal text ("%d"), cut to N - 1 characters and NUL-terminated like snprintf;
+// the bytes after the NUL are left as they are.
 template <std::size_t N>
 inline void writeDecimal(char (&field)[N], int value) {
-    std::snprintf(field, N, "%d", value);
+    static_assert(N > 0, "room for the NUL");
+    char digits[12];  // "-2147483648" and a spare
+    std::size_t len = 0;
+    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    do {
+        digits[len++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) digits[len++] = '-';
+    std::size_t out = 0;
+    while (len > 0 && out + 1 < N) field[out++] = digits[--len];
+    field[out] = '\0';
 }
 
 inline int errorIDOf(const CTORATstpRspInfoField *info) { return info ? info->ErrorID : 0; }

@@ -119,6 +119,9 @@ def _declare(lib):
         "tsim_request_count": (c_int, [c_char_p, c_char_p]),
         "tsim_clear_requests": (c_int, [c_char_p]),
         "tsim_set_next_return": (c_int, [c_char_p, c_char_p, c_int, c_int]),
+        "tsim_set_request_log": (c_int, [c_char_p, c_int]),
+        "tsim_request_log": (c_int, [c_char_p]),
+        "tsim_requests_received": (ctypes.c_longlong, [c_char_p]),
         "tsim_push_json": (c_int, [c_char_p, c_int, c_char_p, c_char_p, c_int]),
         "tsim_drain": (c_int, [c_char_p, c_int]),
         "tsim_set_paper_config_json": (c_int, [c_char_p, c_char_p]),
@@ -303,6 +306,21 @@ class Broker:
 
     def clear_requests(self):
         _check(_load().tsim_clear_requests(self._a), "clear_requests")
+
+    def set_request_log(self, on=True):
+        """Keep a copy of every request (the default), or not: with the log off, requests are
+        still received, counted by requests_received() and answered in paper mode, but
+        requests(), wait_request() and request_count() do not see them. A scripted broker with
+        auto-accept and the log off accepts every request and does nothing else (benchmarks)."""
+        _check(_load().tsim_set_request_log(self._a, 1 if on else 0), "set_request_log")
+
+    def request_log(self):
+        """Whether requests are logged."""
+        return _check(_load().tsim_request_log(self._a), "request_log") == 1
+
+    def requests_received(self):
+        """Every request received since the broker was created, logged or not."""
+        return _check(_load().tsim_requests_received(self._a), "requests_received")
 
     def set_next_return(self, type, rc, times=1):
         """The next `times` requests of `type` (None: any) return `rc`; non-zero means refused."""
