@@ -100,3 +100,38 @@ TC_REFUSE_NULL_RECORD(CQNQueryCommandField)
     SWIG_exception_fail(SWIG_TypeError, "in method '" "$symname" "', argument " "$argnum" " of type '" "$1_type" "'");
   }
 }
+
+// ---------------------------------------------------------------------------------------------
+// The order calls (buyOpen, sellClose, sellOpen, buyClose, insertOrder) return their record as
+// exactly what SWIG makes of a CQNOrderField pointer: an instance of the CQNOrderField class,
+// made by the class's __new__ without arguments, whose `this` attribute is a wrapped pointer
+// that does not own the record (None for no record). SWIG's own route does the same with a
+// fresh keyword dictionary for every call and then marks the class as modified
+// (PyType_Modified), which throws away the interpreter's attribute caches for the class on
+// every order; here neither happens. The attribute name is the interned "this" that attribute
+// lookups use anyway.
+// ---------------------------------------------------------------------------------------------
+%{
+namespace tcmodule {
+static PyObject *orderObject(CQNOrderField *record) {
+  if (!record) return SWIG_Py_Void();
+  static PyObject *noArgs = PyTuple_New(0);
+  static PyObject *thisName = PyUnicode_InternFromString("this");
+  swig_type_info *type = SWIGTYPE_p_CQNOrderField;
+  SwigPyClientData *data = static_cast<SwigPyClientData *>(type->clientdata);
+  PyTypeObject *cls = (data && data->klass && PyType_Check(data->klass))
+                          ? reinterpret_cast<PyTypeObject *>(data->klass) : nullptr;
+  if (!cls || !cls->tp_new || !noArgs || !thisName) {
+    return SWIG_NewPointerObj(SWIG_as_voidptr(record), type, 0);
+  }
+  PyObject *self = SwigPyObject_New(SWIG_as_voidptr(record), type, 0);
+  if (!self) return nullptr;
+  PyObject *inst = cls->tp_new(cls, noArgs, nullptr);
+  if (inst && PyObject_SetAttr(inst, thisName, self) != 0) Py_CLEAR(inst);
+  Py_DECREF(self);
+  return inst;
+}
+}  // namespace tcmodule
+%}
+%typemap(out) CQNOrderField *buyOpen, CQNOrderField *sellClose, CQNOrderField *sellOpen, CQNOrderField *buyClose,
+              CQNOrderField *insertOrder "$result = tcmodule::orderObject($1);"

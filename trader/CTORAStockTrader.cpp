@@ -48,9 +48,10 @@ CTORAStockTrader::CTORAStockTrader(int runID16, CQNLoginField *loginCopy, PyObje
     sink_.fallbackEventHandler = &tc::printEvent;
     fillTaskHandlers();
     // Order entry's memory, made ready before the first order: index buckets for the first few
-    // thousand orders, and a chunk of slots waiting in the permanent arena.
+    // thousand orders, and chunks for slots and index entries waiting in the permanent arenas.
     orderIndex_.reserve(4096);
-    tc::PermanentArena::instance().prepare();
+    tc::PermanentArena::records().prepare();
+    tc::PermanentArena::nodes().prepare();
     createApi();
 }
 

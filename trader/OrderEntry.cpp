@@ -75,16 +75,17 @@ OrderPricing priceOrderType(const CBaseMd *md, const char *securityKey, char ord
 tc::OrderSlot *CTORAStockTrader::allocateOrder(const tc::SecurityEntry *security, const char *exchangeID,
                                                const char *standardID, int orderMark) {
     // Slots are never freed, so they come from the permanent arena (no heap call, no page fault).
-    auto *slot = new (tc::PermanentArena::instance().allocate(sizeof(tc::OrderSlot), alignof(tc::OrderSlot)))
-        tc::OrderSlot();
+    auto *slot = new (tc::PermanentArena::records().allocate(sizeof(tc::OrderSlot), alignof(tc::OrderSlot)))
+        tc::OrderSlot;
     CQNOrderField &o = slot->record;
+    // The slot is all zero: the texts go in without padding.
     if (security) {
-        tc::copyField(o.ExchangeID, security->ExchangeID);
-        tc::copyField(o.StandardID, security->StandardID);
-        tc::copyField(slot->key, security->key);
+        putField(o.ExchangeID, security->ExchangeID);
+        putField(o.StandardID, security->StandardID);
+        putField(slot->key, security->key);
     } else if (exchangeID && standardID) {
-        tc::copyText(o.ExchangeID, exchangeID);
-        tc::copyText(o.StandardID, standardID);
+        putText(o.ExchangeID, exchangeID);
+        putText(o.StandardID, standardID);
         tc::buildSecurityKey(slot->key, o.StandardID, o.ExchangeID);
     }
     o.OrderID = nextID() + orderMark;
@@ -174,8 +175,8 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     CQNOrderField &o = slot->record;
 
     CTORATstpInputOrderField req;
-    std::memset(&req, 0, sizeof req);
-    tc::copyField(req.SecurityID, o.StandardID);
+    tc::clearBytes(&req, sizeof req);
+    putField(req.SecurityID, o.StandardID);
     writeDecimal(req.OrderRef, o.OrderID);
     req.OrderPriceType = o.CombineOrderType[0];
     req.Direction = o.Direction;
@@ -188,12 +189,12 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     req.ForceCloseReason = TORA_TSTP_FCC_NotForceClose;
     req.ExchangeID = o.ExchangeID[0];
     copyShareholderID(req.ExchangeID, req.ShareholderID);
-    tc::copyField(req.IPAddress, login_->OuterIPAddress);
-    tc::copyField(req.MacAddress, login_->MacAddress);
-    tc::copyField(req.TerminalInfo, login_->TerminalInfo);
-    tc::copyText(req.BInfo, kVersionText);
+    putField(req.IPAddress, login_->OuterIPAddress);
+    putField(req.MacAddress, login_->MacAddress);
+    putField(req.TerminalInfo, login_->TerminalInfo);
+    putText(req.BInfo, kVersionText);
     req.Operway = '1';
-    tc::copyField(req.HDSerial, login_->HDSerial);
+    putField(req.HDSerial, login_->HDSerial);
 
     // The session the request goes out on, written before it goes: once the broker has accepted
     // the order, the cancels read these from the active orders without the record lock.

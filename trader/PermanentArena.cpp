@@ -1,9 +1,10 @@
 #include "trader/PermanentArena.h"
 
 #include <condition_variable>
+#include <cstring>
+#include <exception>
 #include <mutex>
 #include <new>
-#include <exception>
 #include <thread>
 #include <vector>
 
@@ -12,9 +13,14 @@
 
 namespace tc {
 
+namespace {
+
+char *mapChunk() { return static_cast<char *>(platform::mapPrefaultedMemory(PermanentArena::kChunkBytes)); }
+
+}  // namespace
+
 struct PermanentArena::State {
-    // Chunks mapped and faulted in ahead of demand, at most this many.
-    static constexpr std::size_t kReadyChunks = 2;
+    explicit State(std::size_t readyChunks) : readyChunks(readyChunks) {}
 
     // The chunk being handed out: [cur, end).
     SpinLock lock;
@@ -22,80 +28,113 @@ struct PermanentArena::State {
     std::uintptr_t end = 0;
     Counters counters;  // under `lock`
 
-    // The helper thread keeps `ready` filled; it sleeps while it is full.
-    std::mutex helperMutex;
-    std::condition_variable helperWake;
+    // Chunks mapped and faulted in ahead of demand by the helper, at most `readyChunks`;
+    // guarded by the helper's mutex. An arena gets chunks ahead only once it is in use.
+    const std::size_t readyChunks;
     std::vector<char *> ready;
-    bool helperStarted = false;
-    bool helperMissing = false;  // it could not be started: every chunk is mapped where it is needed
+    bool inUse = false;
 
-    static char *mapChunk() { return static_cast<char *>(platform::mapPrefaultedMemory(kChunkBytes)); }
+    bool wantsChunk() const { return inUse && ready.size() < readyChunks; }
 
-    void helperLoop() {
-        std::unique_lock<std::mutex> guard(helperMutex);
+    // With `lock` held: replaces the used-up chunk.
+    void nextChunk();
+};
+
+namespace {
+
+// The one helper thread: it keeps the ready chunks of every arena in use filled, and sleeps
+// while they are full. Its state is never destroyed, so the thread may outlive everything else.
+struct Helper {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::vector<PermanentArena::State *> arenas;  // every arena, in creation order
+    bool started = false;
+
+    static Helper &instance() {
+        static Helper *helper = new Helper();
+        return *helper;
+    }
+
+    PermanentArena::State *hungryArena() const {
+        for (PermanentArena::State *s : arenas)
+            if (s->wantsChunk()) return s;
+        return nullptr;
+    }
+
+    void run() {
+        std::unique_lock<std::mutex> guard(mutex);
         for (;;) {
-            helperWake.wait(guard, [this] { return ready.size() < kReadyChunks; });
+            PermanentArena::State *s = nullptr;
+            wake.wait(guard, [&] { return (s = hungryArena()) != nullptr; });
             guard.unlock();
             char *chunk = mapChunk();
             guard.lock();
             if (!chunk) {
                 // Out of memory for now: try again when the next chunk is taken.
-                helperWake.wait(guard);
+                wake.wait(guard);
                 continue;
             }
-            ready.push_back(chunk);
+            s->ready.push_back(chunk);
         }
     }
 
-    // Starts the helper thread the first time; with helperMutex held.
-    void startHelper() {
-        if (helperStarted) return;
-        helperStarted = true;
+    // With `mutex` held: marks `s` as in use and starts the thread the first time.
+    void use(PermanentArena::State *s) {
+        s->inUse = true;
+        if (started) return;
+        started = true;
         try {
-            ready.reserve(kReadyChunks);
-            // The state is never destroyed, so the thread may outlive everything else.
-            std::thread([this] { helperLoop(); }).detach();
+            std::thread([this] { run(); }).detach();
         } catch (const std::exception &) {
-            helperMissing = true;
+            // No thread: every chunk is then mapped by the thread that needs it.
         }
     }
 
-    // A chunk made ready by the helper, or null; asks it for the next one either way.
-    char *takeReadyChunk() {
+    // A chunk made ready for `s`, or null; the helper is asked for the next one either way.
+    char *take(PermanentArena::State *s) {
         char *chunk = nullptr;
         {
-            std::lock_guard<std::mutex> guard(helperMutex);
-            startHelper();
-            if (!ready.empty()) {
-                chunk = ready.back();
-                ready.pop_back();
+            std::lock_guard<std::mutex> guard(mutex);
+            use(s);
+            if (!s->ready.empty()) {
+                chunk = s->ready.back();
+                s->ready.pop_back();
             }
         }
-        helperWake.notify_one();
+        wake.notify_one();
         return chunk;
-    }
-
-    // With `lock` held: replaces the used-up chunk.
-    void nextChunk() {
-        char *chunk = takeReadyChunk();
-        if (chunk) {
-            ++counters.preparedChunks;
-        } else {
-            chunk = mapChunk();  // the helper is behind (or absent): map one here
-            if (!chunk) throw std::bad_alloc();
-        }
-        ++counters.chunks;
-        cur = reinterpret_cast<std::uintptr_t>(chunk);
-        end = cur + kChunkBytes;
     }
 };
 
-PermanentArena::PermanentArena() : s_(new State) {}
+}  // namespace
 
-PermanentArena &PermanentArena::instance() {
-    // Never destroyed: records handed out must outlive static destruction, and so must the
-    // helper thread's state.
-    static PermanentArena *arena = new PermanentArena();
+void PermanentArena::State::nextChunk() {
+    char *chunk = Helper::instance().take(this);
+    if (chunk) {
+        ++counters.preparedChunks;
+    } else {
+        chunk = mapChunk();  // the helper is behind (or absent): map one here
+        if (!chunk) throw std::bad_alloc();
+    }
+    ++counters.chunks;
+    cur = reinterpret_cast<std::uintptr_t>(chunk);
+    end = cur + kChunkBytes;
+}
+
+PermanentArena::PermanentArena(std::size_t readyChunks) : s_(new State(readyChunks)) {
+    Helper &helper = Helper::instance();
+    std::lock_guard<std::mutex> guard(helper.mutex);
+    helper.arenas.push_back(s_);
+}
+
+// Never destroyed: what they handed out must outlive static destruction.
+PermanentArena &PermanentArena::records() {
+    static PermanentArena *arena = new PermanentArena(2);
+    return *arena;
+}
+
+PermanentArena &PermanentArena::nodes() {
+    static PermanentArena *arena = new PermanentArena(1);
     return *arena;
 }
 
@@ -118,9 +157,9 @@ void *PermanentArena::allocate(std::size_t bytes, std::size_t align) {
     const std::uintptr_t end = s.end;
     s.lock.unlock();
 #if defined(__GNUC__) || defined(__clang__)
-    // Memory fresh from the system is not in any cache. A large block is most likely followed
-    // by one of the same size right behind it (the next order's slot): start fetching its lines
-    // for writing now, so that filling it does not wait for memory.
+    // Memory fresh from the system is in no cache. A large block is most likely followed by one
+    // of the same size right behind it (the next order's slot): start fetching its lines for
+    // writing now, so that filling it later does not wait for memory.
     if (bytes >= 256) {
         const std::uintptr_t stop = p + 2 * bytes < end ? p + 2 * bytes : end;
         for (std::uintptr_t line = (p + bytes) & ~std::uintptr_t(63); line < stop; line += 64)
@@ -131,11 +170,12 @@ void *PermanentArena::allocate(std::size_t bytes, std::size_t align) {
 }
 
 void PermanentArena::prepare() {
+    Helper &helper = Helper::instance();
     {
-        std::lock_guard<std::mutex> guard(s_->helperMutex);
-        s_->startHelper();
+        std::lock_guard<std::mutex> guard(helper.mutex);
+        helper.use(s_);
     }
-    s_->helperWake.notify_one();
+    helper.wake.notify_one();
 }
 
 PermanentArena::Counters PermanentArena::counters() const {
@@ -144,5 +184,7 @@ PermanentArena::Counters PermanentArena::counters() const {
     s_->lock.unlock();
     return c;
 }
+
+void clearBytes(void *p, std::size_t bytes) { std::memset(p, 0, bytes); }
 
 }  // namespace tc

@@ -1,5 +1,6 @@
 #include "trader/SecurityDirectory.h"
 
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -120,14 +121,25 @@ namespace {
 std::atomic<bool> gSecuritiesLoaded{false};
 std::mutex gTradingDayLock;
 char gTradingDay[sizeof(TQNDateType)] = {};
+// The day's eight characters (its ninth byte is always the NUL) for readers: every order reads
+// the day, and takes no lock for it. Written under gTradingDayLock together with gTradingDay.
+static_assert(sizeof(TQNDateType) == sizeof(std::uint64_t) + 1, "an eight-character day and its NUL");
+std::atomic<std::uint64_t> gTradingDayWord{0};
+
+void publishTradingDay() {
+    std::uint64_t word = 0;
+    std::memcpy(&word, gTradingDay, sizeof word);
+    gTradingDayWord.store(word, std::memory_order_release);
+}
 }  // namespace
 
 bool securitiesLoaded() { return gSecuritiesLoaded.load(std::memory_order_acquire); }
 void setSecuritiesLoaded(bool loaded) { gSecuritiesLoaded.store(loaded, std::memory_order_release); }
 
 void copyTradingDay(char (&day)[sizeof(TQNDateType)]) {
-    std::lock_guard<std::mutex> guard(gTradingDayLock);
-    std::memcpy(day, gTradingDay, sizeof day);
+    const std::uint64_t word = gTradingDayWord.load(std::memory_order_acquire);
+    std::memcpy(day, &word, sizeof word);
+    day[sizeof word] = '\0';
 }
 
 TradingDayChange updateTradingDay(const char *day) {
@@ -136,11 +148,13 @@ TradingDayChange updateTradingDay(const char *day) {
     std::lock_guard<std::mutex> guard(gTradingDayLock);
     if (gTradingDay[0] == '\0') {
         std::memcpy(gTradingDay, next, sizeof next);
+        publishTradingDay();
         return TradingDayChange::First;
     }
     // Byte-wise, as unsigned bytes, like strcmp.
     if (std::strcmp(next, gTradingDay) > 0) {
         std::memcpy(gTradingDay, next, sizeof next);
+        publishTradingDay();
         return TradingDayChange::Rolled;
     }
     return TradingDayChange::Unchanged;
@@ -151,6 +165,7 @@ void resetProcessTraderStateForTests() {
     setSecuritiesLoaded(false);
     std::lock_guard<std::mutex> guard(gTradingDayLock);
     std::memset(gTradingDay, 0, sizeof gTradingDay);
+    publishTradingDay();
 }
 
 }  // namespace tc

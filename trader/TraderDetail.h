@@ -70,6 +70,18 @@ inline void writeDecimal(char (&field)[N], int value) {
     field[out] = '\0';
 }
 
+// What copyText and copyField write, for a destination known to be all zero (a fresh order
+// slot, a request just cleared): only the text itself, whose NUL is already there.
+template <std::size_t N>
+inline void putText(char (&dst)[N], const char *src) {
+    if (!src) return;
+    for (std::size_t i = 0; i + 1 < N && src[i] != '\0'; ++i) dst[i] = src[i];
+}
+template <std::size_t N, std::size_t M>
+inline void putField(char (&dst)[N], const char (&src)[M]) {
+    for (std::size_t i = 0; i < M && i + 1 < N && src[i] != '\0'; ++i) dst[i] = src[i];
+}
+
 inline int errorIDOf(const CTORATstpRspInfoField *info) { return info ? info->ErrorID : 0; }
 
 // The broker's message as a NUL-terminated text (its field may use every byte).

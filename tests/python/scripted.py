@@ -239,7 +239,7 @@ class Engine:
                 if r["type"] == type and r["side"] == side:
                     return self._pending.pop(i)
             remaining = deadline - time.monotonic()
-            r = self.broker.wait_request(type, timeout=max(remaining, 0)) if remaining > 0 else None
+            r = self.broker.wait_request(type, timeout=remaining) if remaining > 0 else None
             if r is None:
                 raise TimeoutError("%s: no %s request from the %s side within %ss; requests so far: %s"
                                    % (self.user, type, side, timeout, self.request_types()))

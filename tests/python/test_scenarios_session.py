@@ -12,13 +12,14 @@ from scripted import SECURITIES, run_scenario
 
 TRADER_READY, MD_READY, DAY_ROLLING = 10003, 10002, 10001
 LOGIN_TRADER, LOGIN_MD = 12101, 12102
-QRY_SECURITY, QRY_SHAREHOLDER, QRY_ACCOUNT, QRY_POSITION = 12401, 12303, 12215, 12212
+QRY_SECURITY, QRY_SHAREHOLDER, QRY_ACCOUNT = 12401, 12303, 12215
 TRADER_DISCONNECTED, MD_DISCONNECTED = 12002, 12003
 REASON_HEARTBEAT_TIMEOUT = 0x2001
 
 
-def general(result, key="log"):
-    return [e for e in result[key] if e["kind"] == "event"]
+def general(result):
+    """The general events of the scenario's log, in order."""
+    return [e for e in result["log"] if e["kind"] == "event"]
 
 
 def test_start_up_prepares_one_request_at_a_time_then_trader_ready_and_md_ready():
@@ -122,14 +123,15 @@ def on_md(entry, snap):
 eng.hooks["md"] = on_md
 
 def script():
+    # Before the security list is loaded an ID without exchange is recorded as unknown ("U").
+    result["before"] = [tc.subscribe(eng.handle, ["000002", "999999"])]
     eng.prepare()
     eng.wait_event(tc.ENUM_EventID_TraderReady)
     # The market-data side is not working yet: everything is recorded, nothing is sent.
-    result["before"] = [tc.subscribe(eng.handle, ["600000", "600036"], "1"),
-                        tc.subscribe(eng.handle, ["000001"], "2"),
-                        tc.subscribeOne(eng.handle, "600000", "1"),            # again: no change
-                        tc.subscribe(eng.handle, ["000002", "999999"]),        # no exchange: resolved later
-                        tc.subscribe(eng.handle, ["600519"], "SHFE")]          # not an exchange of ours
+    result["before"] += [tc.subscribe(eng.handle, ["600000", "600036"], "1"),
+                         tc.subscribe(eng.handle, ["000001"], "2"),
+                         tc.subscribeOne(eng.handle, "600000", "1"),            # again: no change
+                         tc.subscribe(eng.handle, ["600519"], "SHFE")]          # not an exchange of ours
     md = eng.request("ReqUserLogin", side="md")
     result["sent_before_md_ready"] = eng.broker.request_count("SubscribeMarketData")
     eng.broker.push_md("OnRspUserLogin", {"TradingDay": TRADING_DAY}, request_id=md["requestID"])
@@ -161,8 +163,9 @@ result["md"] = eng.entries(kind="md")
     r = out.result
     assert r["before"] == [0, 0, 0, 0, 0]
     assert r["sent_before_md_ready"] == 0
-    # Right after MdReady: one request per exchange, the unresolved ID resolved from the security
-    # list (000002 is a Shenzhen share), the unknown one dropped, nothing for "SHFE".
+    # Right after MdReady: one request per exchange; the ID recorded as unknown is looked up again
+    # in the security list loaded since (000002 is a Shenzhen share), the one still unknown is
+    # dropped, and "SHFE" was never recorded.
     assert r["subscriptions"] == [["1", ["600000", "600036"]], ["2", ["000001", "000002"]]]
     assert r["no_third"]
 
@@ -192,8 +195,13 @@ def test_disconnection_reconnection_and_resubscription():
 eng = Engine("u1")
 
 def script():
-    eng.ready(front_id=5, session_id=77)
+    eng.prepare(front_id=5, session_id=77)
+    eng.wait_event(tc.ENUM_EventID_TraderReady)
+    # Subscribed before MdReady, so that the login answer's re-send is the only sender (a
+    # subscription made right after MdReady may go out twice: by itself and by the re-send).
     result["subscribe"] = tc.subscribe(eng.handle, ["600000"], "1")
+    eng.md_login()
+    eng.wait_event(tc.ENUM_EventID_MdReady)
     first = eng.request("SubscribeMarketData", side="md")
     result["first"] = [first["exchangeID"], first["securities"]]
 
@@ -206,8 +214,12 @@ def script():
     result["quiet_while_down"] = eng.no_request("SubscribeMarketData", side="md", within=0.3)
 
     result["accepted"] = eng.broker.accept(sim.BOTH)
-    seen = eng.prepare(front_id=6, session_id=88, securities=False)   # the list is loaded already
+    # The list is loaded already: no security query, until the new login's greater trading day
+    # rolls the day and asks for the list once more, behind the queued preparation.
+    seen = eng.prepare(front_id=6, session_id=88, day="20240103", securities=False)
     eng.wait_event(tc.ENUM_EventID_TraderReady, count=2)
+    rolled = eng.request("ReqQrySecurity")
+    eng.broker.push("OnRspQrySecurity", SECURITIES[0], request_id=rolled["requestID"])
     eng.md_login()
     eng.wait_event(tc.ENUM_EventID_MdReady, count=2)
     again = eng.request("SubscribeMarketData", side="md")
@@ -240,12 +252,15 @@ result["log"] = eng.log
     # side is ready once per connection.
     assert r["trader_requests"] == ["ReqUserLogin", "ReqQrySecurity", "ReqQryShareholderAccount",
                                     "ReqQryTradingAccount", "ReqUserLogin", "ReqQryShareholderAccount",
-                                    "ReqQryTradingAccount"]
+                                    "ReqQryTradingAccount", "ReqQrySecurity"]
     assert r["relogin"] == "u1"
     assert ids.count(TRADER_READY) == 2 and ids.count(MD_READY) == 2
     assert ids.index(TRADER_DISCONNECTED) < len(ids) - 1 - ids[::-1].index(TRADER_READY)
     assert ids.index(MD_DISCONNECTED) < len(ids) - 1 - ids[::-1].index(MD_READY)
-    assert DAY_ROLLING not in ids          # same trading day
+    # The first login stored the day; the greater day of the second rolled it, once.
+    (roll,) = [e for e in events if e["id"] == DAY_ROLLING]
+    assert (roll["message"], roll["error"], roll["address"], roll["last"]) == ("20240103", 0, 0, True)
+    assert ids.index(DAY_ROLLING) == ids.index(LOGIN_TRADER, ids.index(TRADER_DISCONNECTED)) - 1
     # Everything recorded goes out again after the new MdReady, in one request for the exchange.
     assert r["again"] == ["1", ["600000", "600036"]]
     assert r["no_more"]

@@ -269,6 +269,7 @@ def script():
     result["quiet"] = eng.no_request("ReqOrderAction", within=0.2)
     eng.order_notice(a.OrderID, "3", front_id=5, session_id=77, OrderSysID="S1")
     eng.wait_event(tc.ENUM_OrderEventID_Accepted)
+    eng.drain()     # the order enters the active orders after its Accepted event has returned
 
     result["by_id"] = tc.cancelOrderByOrderID(h, a.OrderID)
     result["by_id_request"] = eng.request("ReqOrderAction")
@@ -276,6 +277,7 @@ def script():
     b = tc.sellClose(h, "000001", 300, tc.ENUM_OrderType_LimitAndWait, 12.0, "2", "1", "1")
     eng.order_notice(b.OrderID, "3", front_id=5, session_id=77, OrderSysID="S2", Direction="1")
     eng.wait_event(tc.ENUM_OrderEventID_Accepted, count=2)
+    eng.drain()
     result["by_exchange"] = tc.cancelOrderByStandardID(h, "2", None)
     result["by_exchange_request"] = eng.request("ReqOrderAction")
     result["by_exchange_only_one"] = eng.no_request("ReqOrderAction", within=0.2)
@@ -544,7 +546,11 @@ class Trader(Strategy):
             if status in FINAL:
                 final += 1
             elif role.startswith("resting") and status == tc.ENUM_OrderStatus_Accepted and oid not in self.cancels:
-                self.cancels[oid] = tc.cancelOrderByOrderID(self.handle, oid)
+                # -1 until the order is among the active ones (it enters them right after its
+                # Accepted event): try again on the next pass.
+                rc = tc.cancelOrderByOrderID(self.handle, oid)
+                if rc != -1:
+                    self.cancels[oid] = rc
         if final == len(self.orders):
             self.stop()
 
