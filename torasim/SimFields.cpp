@@ -1,5 +1,6 @@
 #include "SimFields.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -149,17 +150,17 @@ bool recordFromJson(const RecordDesc& d, const Json& obj, void* record, std::str
             *p = v.asString().empty() ? '\0' : v.asString()[0];
             break;
         case FieldKind::Short: {
-            short x = static_cast<short>(v.asNumber());
+            short x = static_cast<short>(v.asInt(SHRT_MIN, SHRT_MAX));
             std::memcpy(p, &x, sizeof x);
             break;
         }
         case FieldKind::Int: {
-            int x = static_cast<int>(std::llround(v.asNumber()));
+            int x = static_cast<int>(v.asInt(INT_MIN, INT_MAX));
             std::memcpy(p, &x, sizeof x);
             break;
         }
         case FieldKind::Int64: {
-            long long x = std::llround(v.asNumber());
+            long long x = v.asInt(LLONG_MIN, LLONG_MAX);
             std::memcpy(p, &x, sizeof x);
             break;
         }
@@ -285,11 +286,11 @@ bool readArgs(const CallbackInfo& info, const Json& args, CallArgs& a, std::stri
     }
     if (args.has("ErrorID") || args.has("ErrorMsg")) {
         a.hasInfo = true;
-        a.info = Broker::rspInfo(static_cast<int>(args["ErrorID"].asNumber()), args["ErrorMsg"].asString());
+        a.info = Broker::rspInfo(static_cast<int>(args["ErrorID"].asInt(INT_MIN, INT_MAX)), args["ErrorMsg"].asString());
     }
-    a.requestID = static_cast<int>(args["requestID"].asNumber());
+    a.requestID = static_cast<int>(args["requestID"].asInt(INT_MIN, INT_MAX));
     a.isLast = args.has("isLast") ? args["isLast"].asBool() : true;
-    a.reason = static_cast<int>(args["reason"].asNumber());
+    a.reason = static_cast<int>(args["reason"].asInt(INT_MIN, INT_MAX));
     return true;
 }
 

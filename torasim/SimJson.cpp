@@ -45,6 +45,16 @@ Json Json::object()
     return j;
 }
 
+long long Json::asInt(long long lo, long long hi) const
+{
+    double d = asNumber();
+    if (d != d) return 0;
+    if (d <= static_cast<double>(lo)) return lo;
+    if (d >= static_cast<double>(hi)) return hi;
+    long long v = std::llround(d);
+    return v < lo ? lo : (v > hi ? hi : v);
+}
+
 const Json& Json::operator[](const std::string& key) const
 {
     static const Json null;

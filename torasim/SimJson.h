@@ -37,6 +37,9 @@ public:
     bool asBool() const { return type_ == Type::Bool ? b_ : (type_ == Type::Number ? n_ != 0 : false); }
     double asNumber() const { return type_ == Type::Number ? n_ : (type_ == Type::Bool ? (b_ ? 1 : 0) : 0); }
     const std::string& asString() const { return s_; }
+    // The number rounded to an integer and kept within [lo, hi] (NaN gives 0), so that no
+    // value from outside turns into an out-of-range conversion.
+    long long asInt(long long lo, long long hi) const;
     const std::vector<Json>& items() const { return a_; }
     const std::vector<std::pair<std::string, Json>>& members() const { return o_; }
 

@@ -5,6 +5,7 @@
 #include "SimFields.h"
 #include "SimJson.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -79,9 +80,9 @@ class Reader {
 public:
     explicit Reader(const Json& o) : o_(o) {}
     void num(const char* k, double& v) { if (take(k)) v = o_[k].asNumber(); }
-    void num(const char* k, int& v) { if (take(k)) v = static_cast<int>(o_[k].asNumber()); }
-    void num(const char* k, long long& v) { if (take(k)) v = static_cast<long long>(o_[k].asNumber()); }
-    void num(const char* k, std::uint64_t& v) { if (take(k)) v = static_cast<std::uint64_t>(o_[k].asNumber()); }
+    void num(const char* k, int& v) { if (take(k)) v = static_cast<int>(o_[k].asInt(INT_MIN, INT_MAX)); }
+    void num(const char* k, long long& v) { if (take(k)) v = o_[k].asInt(LLONG_MIN, LLONG_MAX); }
+    void num(const char* k, std::uint64_t& v) { if (take(k)) v = static_cast<std::uint64_t>(o_[k].asInt(0, LLONG_MAX)); }
     void flag(const char* k, bool& v) { if (take(k)) v = o_[k].asBool(); }
     void text(const char* k, std::string& v) { if (take(k)) v = o_[k].asString(); }
     void chr(const char* k, char& v) { if (take(k)) v = jsonChar(o_[k]); }
@@ -559,7 +560,7 @@ int tsim_set_book_json(const char* address, const char* security_id, const char*
                 for (std::size_t i = 0; i < lv.size() && i < 5; ++i) {
                     if (lv[i].items().size() != 2) return fail(TSIM_ERR_BAD_ARGUMENT, "a level is [price, volume]");
                     book.bidPrice[i] = lv[i].items()[0].asNumber();
-                    book.bidVolume[i] = static_cast<long long>(lv[i].items()[1].asNumber());
+                    book.bidVolume[i] = lv[i].items()[1].asInt(0, LLONG_MAX);
                 }
             }
             if (r.take("asks")) {
@@ -567,7 +568,7 @@ int tsim_set_book_json(const char* address, const char* security_id, const char*
                 for (std::size_t i = 0; i < lv.size() && i < 5; ++i) {
                     if (lv[i].items().size() != 2) return fail(TSIM_ERR_BAD_ARGUMENT, "a level is [price, volume]");
                     book.askPrice[i] = lv[i].items()[0].asNumber();
-                    book.askVolume[i] = static_cast<long long>(lv[i].items()[1].asNumber());
+                    book.askVolume[i] = lv[i].items()[1].asInt(0, LLONG_MAX);
                 }
             }
             r.num("last", book.lastPrice);

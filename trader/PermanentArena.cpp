@@ -1,5 +1,6 @@
 #include "trader/PermanentArena.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -9,7 +10,6 @@
 #include <vector>
 
 #include "engine/Platform.h"
-#include "trader/SpinLocks.h"
 
 namespace tc {
 
@@ -20,13 +20,9 @@ char *mapChunk() { return static_cast<char *>(platform::mapPrefaultedMemory(Perm
 }  // namespace
 
 struct PermanentArena::State {
-    explicit State(std::size_t readyChunks) : readyChunks(readyChunks) {}
+    State(int cursorIndex, std::size_t chunksAhead) : index(cursorIndex), readyChunks(chunksAhead) {}
 
-    // The chunk being handed out: [cur, end).
-    SpinLock lock;
-    std::uintptr_t cur = 0;
-    std::uintptr_t end = 0;
-    Counters counters;  // under `lock`
+    const int index;  // of this arena's cursor in each thread's cursors
 
     // Chunks mapped and faulted in ahead of demand by the helper, at most `readyChunks`;
     // guarded by the helper's mutex. An arena gets chunks ahead only once it is in use.
@@ -34,13 +30,25 @@ struct PermanentArena::State {
     std::vector<char *> ready;
     bool inUse = false;
 
+    std::atomic<std::uint64_t> chunks{0};
+    std::atomic<std::uint64_t> preparedChunks{0};
+
     bool wantsChunk() const { return inUse && ready.size() < readyChunks; }
 
-    // With `lock` held: replaces the used-up chunk.
-    void nextChunk();
+    // A fresh chunk for the calling thread.
+    char *nextChunk();
 };
 
 namespace {
+
+// Where the calling thread allocates next in each arena: every thread hands out its own chunk,
+// so allocating takes no lock. A thread that ends leaves the rest of its chunk unused.
+struct Cursor {
+    std::uintptr_t cur = 0;
+    std::uintptr_t end = 0;
+};
+constexpr int kArenas = 2;
+thread_local Cursor tlsCursors[kArenas];
 
 // The one helper thread: it keeps the ready chunks of every arena in use filled, and sleeps
 // while they are full. Its state is never destroyed, so the thread may outlive everything else.
@@ -108,20 +116,20 @@ struct Helper {
 
 }  // namespace
 
-void PermanentArena::State::nextChunk() {
+char *PermanentArena::State::nextChunk() {
     char *chunk = Helper::instance().take(this);
     if (chunk) {
-        ++counters.preparedChunks;
+        preparedChunks.fetch_add(1, std::memory_order_relaxed);
     } else {
         chunk = mapChunk();  // the helper is behind (or absent): map one here
         if (!chunk) throw std::bad_alloc();
     }
-    ++counters.chunks;
-    cur = reinterpret_cast<std::uintptr_t>(chunk);
-    end = cur + kChunkBytes;
+    chunks.fetch_add(1, std::memory_order_relaxed);
+    return chunk;
 }
 
-PermanentArena::PermanentArena(std::size_t readyChunks) : s_(new State(readyChunks)) {
+PermanentArena::PermanentArena(int index, std::size_t readyChunks) : s_(new State(index, readyChunks)) {
+    static_assert(kArenas == 2, "records() and nodes()");
     Helper &helper = Helper::instance();
     std::lock_guard<std::mutex> guard(helper.mutex);
     helper.arenas.push_back(s_);
@@ -129,40 +137,31 @@ PermanentArena::PermanentArena(std::size_t readyChunks) : s_(new State(readyChun
 
 // Never destroyed: what they handed out must outlive static destruction.
 PermanentArena &PermanentArena::records() {
-    static PermanentArena *arena = new PermanentArena(2);
+    static PermanentArena *arena = new PermanentArena(0, 2);
     return *arena;
 }
 
 PermanentArena &PermanentArena::nodes() {
-    static PermanentArena *arena = new PermanentArena(1);
+    static PermanentArena *arena = new PermanentArena(1, 1);
     return *arena;
 }
 
 void *PermanentArena::allocate(std::size_t bytes, std::size_t align) {
     if (bytes > kChunkBytes || align == 0 || align > 64 || (align & (align - 1)) != 0) throw std::bad_alloc();
-    State &s = *s_;
-    s.lock.lock();
-    std::uintptr_t p = (s.cur + (align - 1)) & ~static_cast<std::uintptr_t>(align - 1);
-    if (s.cur == 0 || p + bytes > s.end) {
-        try {
-            s.nextChunk();
-        } catch (...) {
-            s.lock.unlock();
-            throw;
-        }
-        p = s.cur;  // a chunk starts page-aligned
+    Cursor &c = tlsCursors[s_->index];
+    std::uintptr_t p = (c.cur + (align - 1)) & ~static_cast<std::uintptr_t>(align - 1);
+    if (c.cur == 0 || p + bytes > c.end) {
+        p = reinterpret_cast<std::uintptr_t>(s_->nextChunk());  // page-aligned
+        c.end = p + kChunkBytes;
     }
-    s.counters.bytes += p + bytes - s.cur;
-    s.cur = p + bytes;
-    const std::uintptr_t end = s.end;
-    s.lock.unlock();
+    c.cur = p + bytes;
 #if defined(__GNUC__) || defined(__clang__)
     // Memory fresh from the system is in no cache. A large block is most likely followed by one
     // of the same size right behind it (the next order's slot): start fetching its lines for
     // writing now, so that filling it later does not wait for memory.
     if (bytes >= 256) {
-        const std::uintptr_t stop = p + 2 * bytes < end ? p + 2 * bytes : end;
-        for (std::uintptr_t line = (p + bytes) & ~std::uintptr_t(63); line < stop; line += 64)
+        const std::uintptr_t stop = c.cur + bytes < c.end ? c.cur + bytes : c.end;
+        for (std::uintptr_t line = c.cur & ~std::uintptr_t(63); line < stop; line += 64)
             __builtin_prefetch(reinterpret_cast<const void *>(line), 1, 3);
     }
 #endif
@@ -179,9 +178,12 @@ void PermanentArena::prepare() {
 }
 
 PermanentArena::Counters PermanentArena::counters() const {
-    s_->lock.lock();
-    const Counters c = s_->counters;
-    s_->lock.unlock();
+    Counters c;
+    c.chunks = s_->chunks.load(std::memory_order_relaxed);
+    c.preparedChunks = s_->preparedChunks.load(std::memory_order_relaxed);
+    Helper &helper = Helper::instance();
+    std::lock_guard<std::mutex> guard(helper.mutex);
+    c.readyChunks = s_->ready.size();
     return c;
 }
 

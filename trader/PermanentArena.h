@@ -18,29 +18,31 @@ public:
     static constexpr std::size_t kChunkBytes = std::size_t(2) << 20;
 
     // The process-wide arenas (never destroyed): one for records (order slots), one for the
-    // small nodes of containers (the order index's entries), which so lie close together.
+    // small nodes of containers (the order index's entries), kept apart so that the nodes lie
+    // close together when a rehash walks them all.
     static PermanentArena &records();
     static PermanentArena &nodes();
 
     // `bytes` (at most kChunkBytes) of zeroed memory aligned to `align` (a power of two, at most
-    // 64). Thread-safe. Throws std::bad_alloc when the system has no memory left.
+    // 64). Thread-safe without a lock: each thread hands out from a chunk of its own. Throws
+    // std::bad_alloc when the system has no memory left.
     void *allocate(std::size_t bytes, std::size_t align);
 
-    // Has a chunk made ready ahead of the first allocation (an engine calls this when it is
-    // created, so that its first orders find their memory waiting). Returns at once.
+    // Has the helper make chunks ready for this arena from now on (an engine calls this when it
+    // is created, so that its first orders find their memory waiting). Returns at once.
     void prepare();
 
     struct Counters {
         std::uint64_t chunks = 0;          // chunks taken into use
         std::uint64_t preparedChunks = 0;  // ... of which the helper thread had made ready
-        std::uint64_t bytes = 0;           // bytes handed out, alignment padding included
+        std::uint64_t readyChunks = 0;     // made ready and waiting now
     };
     Counters counters() const;
 
     struct State;
 
 private:
-    explicit PermanentArena(std::size_t readyChunks);
+    PermanentArena(int index, std::size_t readyChunks);
     State *s_;
 };
 

@@ -174,6 +174,29 @@ TEST_F(SimScripted, NextReturnRefusesChosenRequests)
     EXPECT_EQ(log[3].returned, 0);
 }
 
+TEST_F(SimScripted, RequestLogCanBeBoundedOrSwitchedOff)
+{
+    auto c = connectedTrader();
+    CTORATstpQryOrderField q = zero<CTORATstpQryOrderField>();
+    broker_->setRequestLogLimit(3);
+    for (int i = 1; i <= 5; ++i) ASSERT_EQ(c->api->ReqQryOrder(&q, i), 0);
+    auto kept = broker_->requests();
+    ASSERT_EQ(kept.size(), 3u);   // the newest three
+    EXPECT_EQ(kept[0].requestID, 3);
+    EXPECT_EQ(kept[2].requestID, 5);
+    auto first = broker_->waitForRequest("ReqQryOrder");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->requestID, 3);
+
+    broker_->setRequestLog(false);
+    broker_->setNextReturn("ReqQryOrder", -9);
+    EXPECT_EQ(c->api->ReqQryOrder(&q, 6), -9);   // still refused as told, just not kept
+    EXPECT_EQ(c->api->ReqQryOrder(&q, 7), 0);
+    EXPECT_EQ(broker_->requestCount(), 3u);
+    EXPECT_EQ(broker_->requestsReceived(), 7u);
+    EXPECT_FALSE(broker_->requestLog());
+}
+
 TEST_F(SimScripted, PushHelpersDeliverRecordsAndErrors)
 {
     auto c = connectedTrader();
