@@ -56,6 +56,12 @@ from earlier, a snapshot) changes under the engine's writers at any time; read i
 ``getOrderLock``/``releaseOrderLock`` (``getMarketDataLock``/``releaseMarketDataLock``), and never
 take the lock of the record being handed to you (the engine holds it already).
 
+An order joins the engine's active orders only after its Accepted event has been handled, so
+``cancelOrderByOrderID`` called inside ``on_order`` for that very Accepted event returns -1;
+cancel it from ``on_loop`` or a later event instead (``cancelOrder`` with the order's fields works
+at once). A broker that reports a refused order on two routes gives two InsertRejected events for
+it; the order's cash is refunded once.
+
 An exception raised in a handler is printed with its traceback and the engine carries on with the
 next event.
 """

@@ -320,9 +320,9 @@ class TestRecordsFromAddresses:
         # _records' pointers come back as.
         run_python("""
             import importlib.util, sys
-            spec = importlib.util.spec_from_file_location("_records", %r)
-            records = importlib.util.module_from_spec(spec)
-            spec.loader.exec_module(records)
+            loader_spec = importlib.util.spec_from_file_location("_records", %r)
+            records = importlib.util.module_from_spec(loader_spec)
+            loader_spec.loader.exec_module(records)
             assert "swig_runtime_data4" in sys.modules and "tradecore" not in sys.modules
             import tradecore
             order = tradecore.CQNOrderField()

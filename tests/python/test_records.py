@@ -350,9 +350,9 @@ class TestOwnership:
         # how to free the record.
         out = run_python("""
             import importlib.util, sys
-            spec = importlib.util.spec_from_file_location("_tradecore", %r)
-            module = importlib.util.module_from_spec(spec)
-            spec.loader.exec_module(module)
+            loader_spec = importlib.util.spec_from_file_location("_tradecore", %r)
+            module = importlib.util.module_from_spec(loader_spec)
+            loader_spec.loader.exec_module(module)
             assert "tradecore" not in sys.modules
             pointer = module.new_CQNOrderField()
             del pointer
