@@ -16,6 +16,10 @@ PAIRS = [
     ("BM_Render_Snapshot", "BM_Baseline_Snprintf3", "snapshot rendering / snprintf of three numbers"),
     ("BM_Render_BrokerTradingAccount", "BM_Baseline_Snprintf3", "broker record rendering / snprintf of three numbers"),
     ("BM_RecordLock_Uncontended", "BM_Baseline_AtomicCasStore", "record lock / bare compare-and-swap and store"),
+    ("BM_OrderEntry_BuyOpen_SimLogging", "BM_OrderEntry_BuyOpen",
+     "order entry, simulator logging / not logging requests"),
+    ("BM_OrderEntry_BuyOpen_ProcessCPU/process_time", "BM_OrderEntry_BuyOpen",
+     "order entry, CPU of the process / of the calling thread"),
 ]
 GOAL_SNAPSHOT_NS = 150.0
 

@@ -793,6 +793,15 @@ bool Broker::setPaperConfig(const PaperConfig& cfg)
     return ok;
 }
 
+void Broker::setSnapshotsPerSecond(double rate)
+{
+    {
+        std::lock_guard<std::mutex> lk(impl_->mu);
+        impl_->paper->setSnapshotsPerSecond(rate);
+    }
+    impl_->restartMarket();
+}
+
 PaperConfig Broker::paperConfig() const
 {
     std::lock_guard<std::mutex> lk(impl_->mu);

@@ -54,7 +54,10 @@ void Dispatcher::run(std::shared_ptr<State> s)
         }
         auto it = s->queue.begin();
         if (it->first.due > Clock::now()) {
-            s->work.wait_until(lk, it->first.due);
+            // A copy: wait_until reads the time again after waking, and by then promote() or
+            // dropDelayed() may have erased the entry that held it.
+            const Clock::time_point due = it->first.due;
+            s->work.wait_until(lk, due);
             continue;
         }
         std::uint64_t seq = it->second.seq;

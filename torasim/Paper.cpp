@@ -1588,24 +1588,24 @@ void Paper::mdRequest(Link& link, const Request& r)
                     if (key[0] == s.cfg.exchangeID && (key[1] == '*' || &s == sec)) added.push_back(&s);
             }
         }
-        CTORATstpSpecificSecurityField spec = zeroed<CTORATstpSpecificSecurityField>();
-        spec.ExchangeID = r.exchangeID;
-        copyText(spec.SecurityID, sid);
+        CTORATstpSpecificSecurityField which = zeroed<CTORATstpSpecificSecurityField>();
+        which.ExchangeID = r.exchangeID;
+        copyText(which.SecurityID, sid);
         bool last = i + 1 == r.securities.size();
         std::string type = r.type;
-        b_.answerMd(link, [spec, info, last, type](CTORATstpMdSpi* s) mutable {
+        b_.answerMd(link, [which, info, last, type](CTORATstpMdSpi* s) mutable {
             if (type == "SubscribeMarketData")
-                s->OnRspSubMarketData(&spec, &info, 0, last);
+                s->OnRspSubMarketData(&which, &info, 0, last);
             else if (type == "UnSubscribeMarketData")
-                s->OnRspUnSubMarketData(&spec, &info, 0, last);
+                s->OnRspUnSubMarketData(&which, &info, 0, last);
             else if (type == "SubscribePHMarketData")
-                s->OnRspSubPHMarketData(&spec, &info, 0, last);
+                s->OnRspSubPHMarketData(&which, &info, 0, last);
             else if (type == "UnSubscribePHMarketData")
-                s->OnRspUnSubPHMarketData(&spec, &info, 0, last);
+                s->OnRspUnSubPHMarketData(&which, &info, 0, last);
             else if (type == "SubscribeSpecialMarketData")
-                s->OnRspSubSpecialMarketData(&spec, &info, 0, last);
+                s->OnRspSubSpecialMarketData(&which, &info, 0, last);
             else if (type == "UnSubscribeSpecialMarketData")
-                s->OnRspUnSubSpecialMarketData(&spec, &info, 0, last);
+                s->OnRspUnSubSpecialMarketData(&which, &info, 0, last);
         });
     }
     // A new subscriber gets the current snapshot at once, as a real front does.

@@ -335,6 +335,9 @@ public:
     // False when the CSV replay file cannot be read (the rest of `cfg` is applied anyway).
     bool setPaperConfig(const PaperConfig& cfg);
     PaperConfig paperConfig() const;
+    // Changes the rate of market ticks (0 stops the market thread) without starting the day
+    // afresh.
+    void setSnapshotsPerSecond(double rate);
     // Advances the market by one tick now (synthetic step or next CSV row), matches resting
     // orders and pushes snapshots to subscribers. Works whatever snapshotsPerSecond is.
     void tick(int count = 1);

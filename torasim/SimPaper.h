@@ -22,6 +22,7 @@ public:
     // False when the CSV replay file cannot be read.
     bool configure(const PaperConfig& cfg);
     const PaperConfig& config() const { return cfg_; }
+    void setSnapshotsPerSecond(double rate) { cfg_.snapshotsPerSecond = rate; }
 
     // A request from a connection (trader or md), already logged and not refused.
     void handle(Link& link, const Request& r);

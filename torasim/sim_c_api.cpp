@@ -71,7 +71,7 @@ bool parse(const char* text, Json& out)
 Json charJson(char c) { return Json::string(c ? std::string(1, c) : std::string()); }
 char jsonChar(const Json& j)
 {
-    if (j.isNumber()) return static_cast<char>(j.asNumber());
+    if (j.isNumber()) return static_cast<char>(j.asInt(CHAR_MIN, CHAR_MAX));
     return j.asString().empty() ? '\0' : j.asString()[0];
 }
 
@@ -462,6 +462,15 @@ long long tsim_requests_received(const char* address)
     return static_cast<long long>(b->requestsReceived());
 }
 
+int tsim_set_request_log_limit(const char* address, long long max_entries)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    if (max_entries < 0) return fail(TSIM_ERR_BAD_ARGUMENT, "a negative log limit");
+    b->setRequestLogLimit(static_cast<std::size_t>(max_entries));
+    return 0;
+}
+
 int tsim_set_next_return(const char* address, const char* type, int rc, int times)
 {
     auto b = broker(address);
@@ -542,6 +551,15 @@ int tsim_tick(const char* address, int count)
     auto b = broker(address);
     if (!b) return TSIM_ERR_NO_BROKER;
     b->tick(count);
+    return 0;
+}
+
+int tsim_set_snapshots_per_second(const char* address, double rate)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    if (!(rate >= 0)) return fail(TSIM_ERR_BAD_ARGUMENT, "a rate is 0 or more");
+    b->setSnapshotsPerSecond(rate);
     return 0;
 }
 

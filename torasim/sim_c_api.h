@@ -71,6 +71,7 @@ TSIM_API int tsim_set_next_return(const char* address, const char* type, int rc,
 TSIM_API int tsim_set_request_log(const char* address, int on);
 TSIM_API int tsim_request_log(const char* address);                 /* 1 on, 0 off */
 TSIM_API long long tsim_requests_received(const char* address);     /* every request, logged or not */
+TSIM_API int tsim_set_request_log_limit(const char* address, long long max_entries);  /* newest kept */
 
 /* Calls any callback by name on the SDK thread of the connected connections of `side` (or of
  * connection `connection` when non-zero). args: {"record": {...}, "ErrorID": n, "ErrorMsg": s,
@@ -85,6 +86,8 @@ TSIM_API int tsim_drain(const char* address, int timeout_ms);   /* 1 delivered, 
 TSIM_API int tsim_set_paper_config_json(const char* address, const char* json);
 TSIM_API char* tsim_paper_config_json(const char* address);
 TSIM_API int tsim_tick(const char* address, int count);
+/* Changes the market's tick rate (0 stops it) without starting the day afresh. */
+TSIM_API int tsim_set_snapshots_per_second(const char* address, double rate);
 /* {"bids": [[price, volume], ...], "asks": [[price, volume], ...], "last": price} */
 TSIM_API int tsim_set_book_json(const char* address, const char* security_id, const char* json);
 TSIM_API char* tsim_snapshot_json(const char* address, const char* security_id);   /* CTORATstpMarketDataField */

@@ -28,13 +28,7 @@ namespace tc {
 // An order's block: the lock words and record that Python sees, then the security key that
 // names the order's security in the snapshot store and the security directory.
 struct OrderSlot : RecordBlock<CQNOrderField> {
-    // Lock words free, the record zeroed and the key empty, each written once.
-    OrderSlot() {
-        clearBytes(&record, sizeof record);
-        clearBytes(key, sizeof key);
-    }
-
-    char key[kSecurityKeySize];
+    char key[kSecurityKeySize] = {};
     // OrderStatus as the engine last wrote it, readable without the record lock: the cancels
     // pick orders by state while the record may be held by Python or a notification.
     std::atomic<char> status{0};

@@ -75,10 +75,12 @@ OrderPricing priceOrderType(const CBaseMd *md, const char *securityKey, char ord
 tc::OrderSlot *CTORAStockTrader::allocateOrder(const tc::SecurityEntry *security, const char *exchangeID,
                                                const char *standardID, int orderMark) {
     // Slots are never freed, so they come from the permanent arena (no heap call, no page fault).
+    // Constructed as declared, without zeroing the whole slot first: the record zeroes itself,
+    // the key starts empty.
     auto *slot = new (tc::PermanentArena::records().allocate(sizeof(tc::OrderSlot), alignof(tc::OrderSlot)))
         tc::OrderSlot;
     CQNOrderField &o = slot->record;
-    // The slot is all zero: the texts go in without padding.
+    // The fresh record and key are all zero: the texts go in without padding.
     if (security) {
         putField(o.ExchangeID, security->ExchangeID);
         putField(o.StandardID, security->StandardID);
@@ -86,7 +88,7 @@ tc::OrderSlot *CTORAStockTrader::allocateOrder(const tc::SecurityEntry *security
     } else if (exchangeID && standardID) {
         putText(o.ExchangeID, exchangeID);
         putText(o.StandardID, standardID);
-        tc::buildSecurityKey(slot->key, o.StandardID, o.ExchangeID);
+        putSecurityKey(slot->key, o.StandardID, o.ExchangeID);
     }
     o.OrderID = nextID() + orderMark;
     o.OrderMark = orderMark;
@@ -175,7 +177,7 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     CQNOrderField &o = slot->record;
 
     CTORATstpInputOrderField req;
-    tc::clearBytes(&req, sizeof req);
+    std::memset(&req, 0, sizeof req);
     putField(req.SecurityID, o.StandardID);
     writeDecimal(req.OrderRef, o.OrderID);
     req.OrderPriceType = o.CombineOrderType[0];
@@ -192,7 +194,8 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     putField(req.IPAddress, login_->OuterIPAddress);
     putField(req.MacAddress, login_->MacAddress);
     putField(req.TerminalInfo, login_->TerminalInfo);
-    putText(req.BInfo, kVersionText);
+    static_assert(sizeof req.BInfo >= sizeof kVersionText, "the version text fits whole");
+    std::memcpy(req.BInfo, kVersionText, sizeof kVersionText);
     req.Operway = '1';
     putField(req.HDSerial, login_->HDSerial);
 

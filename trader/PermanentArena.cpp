@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -186,7 +185,5 @@ PermanentArena::Counters PermanentArena::counters() const {
     c.readyChunks = s_->ready.size();
     return c;
 }
-
-void clearBytes(void *p, std::size_t bytes) { std::memset(p, 0, bytes); }
 
 }  // namespace tc

@@ -46,11 +46,6 @@ private:
     State *s_;
 };
 
-// Sets `bytes` bytes at `p` to zero through the C library's memset, out of line. For blocks of a
-// few hundred bytes (a record, a request) this is several times faster on some processors than
-// the string instruction a compiler puts in place of a memset whose size it knows.
-void clearBytes(void *p, std::size_t bytes);
-
 // Allocator for node-based containers whose nodes live as long as the process: single nodes come
 // from the permanent arena and are never given back; arrays (a hash table's buckets) come from
 // the heap as usual.

@@ -53,21 +53,24 @@ inline int parseDecimalField(const char (&field)[N]) {
 }
 
 // `value` as decimal text ("%d"), cut to N - 1 characters and NUL-terminated like snprintf;
-// the bytes after the NUL are left as they are.
+// the bytes after the NUL are left as they are. The digits go straight to their places, right
+// to left.
 template <std::size_t N>
 inline void writeDecimal(char (&field)[N], int value) {
     static_assert(N > 0, "room for the NUL");
-    char digits[12];  // "-2147483648" and a spare
-    std::size_t len = 0;
-    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    const bool negative = value < 0;
+    unsigned magnitude = negative ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    std::size_t len = negative ? 2 : 1;
+    for (unsigned rest = magnitude; rest >= 10; rest /= 10) ++len;
+    const std::size_t kept = len < N - 1 ? len : N - 1;
+    std::size_t pos = len;
     do {
-        digits[len++] = static_cast<char>('0' + magnitude % 10);
+        --pos;
+        if (pos < kept) field[pos] = static_cast<char>('0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude != 0);
-    if (value < 0) digits[len++] = '-';
-    std::size_t out = 0;
-    while (len > 0 && out + 1 < N) field[out++] = digits[--len];
-    field[out] = '\0';
+    if (negative && kept > 0) field[0] = '-';
+    field[kept] = '\0';
 }
 
 // What copyText and copyField write, for a destination known to be all zero (a fresh order
@@ -80,6 +83,15 @@ inline void putText(char (&dst)[N], const char *src) {
 template <std::size_t N, std::size_t M>
 inline void putField(char (&dst)[N], const char (&src)[M]) {
     for (std::size_t i = 0; i < M && i + 1 < N && src[i] != '\0'; ++i) dst[i] = src[i];
+}
+
+// What buildSecurityKey writes ("<standardID>.<exchangeID>", bounded), into a zeroed key.
+template <std::size_t N, std::size_t A, std::size_t B>
+inline void putSecurityKey(char (&key)[N], const char (&standardID)[A], const char (&exchangeID)[B]) {
+    std::size_t len = 0;
+    for (std::size_t i = 0; i < A && standardID[i] != '\0' && len + 1 < N; ++i) key[len++] = standardID[i];
+    if (len + 1 < N) key[len++] = '.';
+    for (std::size_t i = 0; i < B && exchangeID[i] != '\0' && len + 1 < N; ++i) key[len++] = exchangeID[i];
 }
 
 inline int errorIDOf(const CTORATstpRspInfoField *info) { return info ? info->ErrorID : 0; }

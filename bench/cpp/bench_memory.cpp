@@ -3,11 +3,12 @@
 // growth of the process's resident set is divided by N. The engine keeps every order record for
 // its whole life, so this is what a long day of orders costs.
 //
-// The broker logs a copy of every request it receives; the log is cleared every few thousand
-// orders so that the figure holds the engine's memory, not the simulator's. Baseline in the same
-// run: the same number of bare order records (lock words + CQNOrderField) allocated with new.
+// The broker's request log is off, so that the figure holds the engine's memory, not the
+// simulator's copies of the requests. Baseline in the same run: the same number of bare order
+// records (lock words + CQNOrderField) allocated with new.
 //
 //   tradecore_bench_memory [N]
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,19 +67,22 @@ int main(int argc, char **argv) {
     broker->waitForConnections(1, torasim::Side::Trader);
     broker->drain();
 
+    broker->setRequestLog(false);
     // Warm up: the first orders grow the allocator's and the index's working sets.
     for (int i = 0; i < 1000; ++i)
         trader->buyOpen(nullptr, "1", "600000", 100, ENUM_OrderType_LimitAndWait, 10.0, 0, ENUM_Direction_Buy);
-    broker->clearRequests();
 
+    const std::uint64_t sentBefore = broker->requestsReceived();
     const long long before = residentBytes();
     for (long long i = 0; i < count; ++i) {
         trader->buyOpen(nullptr, i % 2 ? "2" : "1", i % 2 ? "000001" : "600000", 100, ENUM_OrderType_LimitAndWait,
                         10.0 + (i % 100) * 0.01, 0, ENUM_Direction_Buy);
-        if (i % 4096 == 4095) broker->clearRequests();
     }
-    broker->clearRequests();
     const long long after = residentBytes();
+    if (broker->requestsReceived() - sentBefore != static_cast<std::uint64_t>(count)) {
+        std::fprintf(stderr, "not every order reached the simulated front\n");
+        return 1;
+    }
 
     // Baseline: the records alone, as bare heap blocks.
     std::vector<tc::RecordBlock<CQNOrderField> *> bare;

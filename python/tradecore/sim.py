@@ -127,6 +127,8 @@ def _declare(lib):
         "tsim_set_paper_config_json": (c_int, [c_char_p, c_char_p]),
         "tsim_paper_config_json": (c_void_p, [c_char_p]),
         "tsim_tick": (c_int, [c_char_p, c_int]),
+        "tsim_set_snapshots_per_second": (c_int, [c_char_p, ctypes.c_double]),
+        "tsim_set_request_log_limit": (c_int, [c_char_p, ctypes.c_longlong]),
         "tsim_set_book_json": (c_int, [c_char_p, c_char_p, c_char_p]),
         "tsim_snapshot_json": (c_void_p, [c_char_p, c_char_p]),
         "tsim_orders_json": (c_void_p, [c_char_p]),
@@ -322,6 +324,10 @@ class Broker:
         """Every request received since the broker was created, logged or not."""
         return _check(_load().tsim_requests_received(self._a), "requests_received")
 
+    def set_request_log_limit(self, max_entries):
+        """Keep at most the newest `max_entries` requests (100000 by default)."""
+        _check(_load().tsim_set_request_log_limit(self._a, int(max_entries)), "set_request_log_limit")
+
     def set_next_return(self, type, rc, times=1):
         """The next `times` requests of `type` (None: any) return `rc`; non-zero means refused."""
         _check(_load().tsim_set_next_return(self._a, _b(type), rc, times), "set_next_return")
@@ -368,7 +374,12 @@ class Broker:
         return _take(_load().tsim_paper_config_json(self._a), "paper_config")
 
     def tick(self, count=1):
+        """Moves the market `count` ticks now: new books, resting orders matched, snapshots pushed."""
         _check(_load().tsim_tick(self._a, count), "tick")
+
+    def set_snapshots_per_second(self, rate):
+        """Changes the market's tick rate (0 stops it) without starting the day afresh."""
+        _check(_load().tsim_set_snapshots_per_second(self._a, float(rate)), "set_snapshots_per_second")
 
     def set_book(self, security_id, bids=(), asks=(), last=None):
         """Sets a security's book: bids and asks as [(price, volume), ...], best first."""

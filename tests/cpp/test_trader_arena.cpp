@@ -16,6 +16,7 @@
 #include "support/TraderFixture.h"
 #include "trader/CTORAStockTrader.h"
 #include "trader/PermanentArena.h"
+#include "trader/SecurityDirectory.h"
 #include "trader/TraderDetail.h"
 
 namespace {
@@ -180,6 +181,23 @@ TEST(OrderEntryText, TextsIntoZeroedFieldsMatchTheBoundedCopies) {
         tc::trader::putField(fieldPut, source);
         tc::copyField(fieldCopied, source);
         EXPECT_EQ(std::memcmp(fieldPut, fieldCopied, sizeof fieldPut), 0) << text;
+    }
+    // The security key, as buildSecurityKey makes it, into a zeroed key.
+    const char *codes[] = {"", "600000", "a-code-that-fills-the-whole-field-and-more-than-the-key-can-hold-0123456789abcdef"};
+    const char *exchanges[] = {"", "1", "SZSE"};
+    for (const char *code : codes) {
+        for (const char *exchange : exchanges) {
+            TQNStandardIDType standardID = {};
+            TQNExchangeIDType exchangeID = {};
+            tc::copyText(standardID, code);
+            tc::copyText(exchangeID, exchange);
+            char put[tc::kSecurityKeySize] = {};
+            char built[tc::kSecurityKeySize];
+            std::memset(built, 'x', sizeof built);
+            tc::trader::putSecurityKey(put, standardID, exchangeID);
+            tc::buildSecurityKey(built, standardID, exchangeID);
+            EXPECT_EQ(std::memcmp(put, built, sizeof put), 0) << code << "." << exchange;
+        }
     }
     char untouched[4] = {};
     tc::trader::putText(untouched, nullptr);

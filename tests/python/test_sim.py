@@ -50,6 +50,9 @@ def test_scripted_broker_without_connections(address):
         assert b.push_md("OnRtnDepthMarketData", {"SecurityID": "600000", "LastPrice": 10.0}) == 0
         assert b.drain(timeout=1)
         b.set_next_return("ReqOrderInsert", -2, times=3)
+        b.set_request_log_limit(10)
+        with pytest.raises(sim.SimError):
+            b.set_request_log_limit(-1)
         b.clear_requests()
     assert not sim.Broker.exists(address)
 
@@ -106,6 +109,8 @@ def test_books_ticks_and_snapshots(address):
     assert s["LastPrice"] == 10.0
     assert s["ExchangeID"] == "1"
     assert s["SecurityName"] == "浦发银行"
+    b.set_snapshots_per_second(0)     # the market stays where the book put it
+    assert b.snapshot("600000")["AskVolume1"] == 500
     b.tick(20)
     s = b.snapshot("600000")
     assert 9.0 <= s["BidPrice1"] < s["AskPrice1"] <= 11.0
