@@ -3,6 +3,10 @@
 // case decides whether and when a side reaches its front.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <random>
+#include <string>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -24,6 +28,15 @@
 namespace fs = std::filesystem;
 using tc::testing::FakeEngine;
 using tc::testing::FakeMd;
+
+namespace {
+// ctest runs every case in its own process, often two at once: each needs its own directory.
+std::string uniqueTag() {
+    static const std::string tag = std::to_string(std::random_device{}()) + std::to_string(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    return tag;
+}
+}  // namespace
 
 namespace {
 
@@ -93,8 +106,7 @@ protected:
         gDoubles.lastTrader = nullptr;
         static std::atomic<int> counter{0};
         base_ = fs::temp_directory_path() /
-                ("tc_engine_init_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                 std::to_string(counter++));
+                ("tc_engine_init_" + uniqueTag() + "_" + std::to_string(counter++));
         fs::remove_all(base_);
         fs::create_directories(base_);
     }
@@ -298,7 +310,7 @@ TEST_F(InitTest, UnmakeableDirectoryIsAnInvalidFilePath) {
 }
 
 TEST(DirectoryChain, MakesEachMissingPrefix) {
-    const fs::path base = fs::temp_directory_path() / "tc_engine_chain";
+    const fs::path base = fs::temp_directory_path() / ("tc_engine_chain_" + uniqueTag());
     fs::remove_all(base);
     EXPECT_TRUE(tc::makeDirectoryChain(base.string() + "/x/y/z"));
     EXPECT_TRUE(fs::is_directory(base / "x" / "y" / "z"));
