@@ -20,6 +20,8 @@ PAIRS = [
      "order entry, simulator logging / not logging requests"),
     ("BM_OrderEntry_BuyOpen_ProcessCPU/process_time", "BM_OrderEntry_BuyOpen",
      "order entry, CPU of the process / of the calling thread"),
+    ("BM_OrderEntry_BuyOpen", "BM_OrderEntry_BuyOpen_MemoryReady",
+     "order entry back to back / with its memory ready"),
 ]
 GOAL_SNAPSHOT_NS = 150.0
 

@@ -207,8 +207,8 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
 
     // Notifications may already be arriving for this order; every write from here on is made
     // under the record lock like theirs. Usually nobody holds it: one exchange takes it then.
-    std::int32_t free = 0;
-    if (!tc::lockOf(&o)->word.compare_exchange_strong(free, -1, std::memory_order_acquire,
+    std::int32_t unheld = 0;
+    if (!tc::lockOf(&o)->word.compare_exchange_strong(unheld, -1, std::memory_order_acquire,
                                                       std::memory_order_relaxed)) {
         tc::lockExclusive(&o);
     }

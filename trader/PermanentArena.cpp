@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/Platform.h"
+#include "trader/SpinLocks.h"
 
 namespace tc {
 
@@ -32,16 +33,27 @@ struct PermanentArena::State {
     std::atomic<std::uint64_t> chunks{0};
     std::atomic<std::uint64_t> preparedChunks{0};
 
+    // The chunk that runs are cut from: [cur, end), under `lock`.
+    SpinLock lock;
+    std::uintptr_t cur = 0;
+    std::uintptr_t end = 0;
+
     bool wantsChunk() const { return inUse && ready.size() < readyChunks; }
 
-    // A fresh chunk for the calling thread.
+    // `bytes` from the shared chunk, aligned to `align`, taking a fresh chunk when it is used up.
+    std::uintptr_t carve(std::size_t bytes, std::size_t align);
+    // A fresh chunk: one the helper made ready, or else one mapped here.
     char *nextChunk();
 };
 
 namespace {
 
-// Where the calling thread allocates next in each arena: every thread hands out its own chunk,
-// so allocating takes no lock. A thread that ends leaves the rest of its chunk unused.
+// Each thread allocates from a run of its own, cut from the arena's shared chunk, so that most
+// allocations take no lock; a thread that ends leaves the rest of its run unused, which bounds
+// the waste per thread. Blocks larger than half a run come from the shared chunk directly.
+constexpr std::size_t kRunBytes = 16 * 1024;
+static_assert(PermanentArena::kChunkBytes % kRunBytes == 0, "runs tile a chunk");
+
 struct Cursor {
     std::uintptr_t cur = 0;
     std::uintptr_t end = 0;
@@ -115,6 +127,23 @@ struct Helper {
 
 }  // namespace
 
+std::uintptr_t PermanentArena::State::carve(std::size_t bytes, std::size_t align) {
+    lock.lock();
+    std::uintptr_t p = (cur + (align - 1)) & ~static_cast<std::uintptr_t>(align - 1);
+    if (cur == 0 || p + bytes > end) {
+        try {
+            p = reinterpret_cast<std::uintptr_t>(nextChunk());  // page-aligned
+        } catch (...) {
+            lock.unlock();
+            throw;
+        }
+        end = p + kChunkBytes;
+    }
+    cur = p + bytes;
+    lock.unlock();
+    return p;
+}
+
 char *PermanentArena::State::nextChunk() {
     char *chunk = Helper::instance().take(this);
     if (chunk) {
@@ -150,8 +179,9 @@ void *PermanentArena::allocate(std::size_t bytes, std::size_t align) {
     Cursor &c = tlsCursors[s_->index];
     std::uintptr_t p = (c.cur + (align - 1)) & ~static_cast<std::uintptr_t>(align - 1);
     if (c.cur == 0 || p + bytes > c.end) {
-        p = reinterpret_cast<std::uintptr_t>(s_->nextChunk());  // page-aligned
-        c.end = p + kChunkBytes;
+        if (bytes > kRunBytes / 2) return reinterpret_cast<void *>(s_->carve(bytes, align));
+        p = s_->carve(kRunBytes, 64);  // a fresh run, cache-line aligned
+        c.end = p + kRunBytes;
     }
     c.cur = p + bytes;
 #if defined(__GNUC__) || defined(__clang__)

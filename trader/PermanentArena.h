@@ -24,8 +24,8 @@ public:
     static PermanentArena &nodes();
 
     // `bytes` (at most kChunkBytes) of zeroed memory aligned to `align` (a power of two, at most
-    // 64). Thread-safe without a lock: each thread hands out from a chunk of its own. Throws
-    // std::bad_alloc when the system has no memory left.
+    // 64). Thread-safe; small blocks come from a run of the calling thread's own, so that most
+    // allocations take no lock. Throws std::bad_alloc when the system has no memory left.
     void *allocate(std::size_t bytes, std::size_t align);
 
     // Has the helper make chunks ready for this arena from now on (an engine calls this when it
