@@ -93,6 +93,27 @@ const std::unordered_map<std::string, GenericFn>& genericTable()
 #undef SIM_ANSWER_OPAQUE_RSP
 #undef SIM_ANSWER_OPAQUE_PAGED
 
+
+// The answer to a market-data (un)subscription request, by the request's method name; a name
+// that is no subscription gets a generic error answer.
+void answerSubscription(CTORATstpMdSpi* s, const std::string& type, CTORATstpSpecificSecurityField* sec,
+                        CTORATstpRspInfoField* info, bool last)
+{
+    if (type == "SubscribeMarketData")
+        s->OnRspSubMarketData(sec, info, 0, last);
+    else if (type == "UnSubscribeMarketData")
+        s->OnRspUnSubMarketData(sec, info, 0, last);
+    else if (type == "SubscribePHMarketData")
+        s->OnRspSubPHMarketData(sec, info, 0, last);
+    else if (type == "UnSubscribePHMarketData")
+        s->OnRspUnSubPHMarketData(sec, info, 0, last);
+    else if (type == "SubscribeSpecialMarketData")
+        s->OnRspSubSpecialMarketData(sec, info, 0, last);
+    else if (type == "UnSubscribeSpecialMarketData")
+        s->OnRspUnSubSpecialMarketData(sec, info, 0, last);
+    else
+        s->OnRspError(info, 0, last);
+}
 }  // namespace
 
 bool Paper::genericAnswer(CTORATstpTraderSpi* spi, const Request& r, CTORATstpRspInfoField* info)
@@ -293,20 +314,7 @@ void Paper::reject(Link& link, const Request& r, int errorID, const char* msg)
                 bool last = i + 1 == r.securities.size();
                 std::string type = r.type;
                 b_.answerMd(link, [info, sec, last, type](CTORATstpMdSpi* s) mutable {
-                    if (type == "SubscribeMarketData")
-                        s->OnRspSubMarketData(&sec, &info, 0, last);
-                    else if (type == "UnSubscribeMarketData")
-                        s->OnRspUnSubMarketData(&sec, &info, 0, last);
-                    else if (type == "SubscribePHMarketData")
-                        s->OnRspSubPHMarketData(&sec, &info, 0, last);
-                    else if (type == "UnSubscribePHMarketData")
-                        s->OnRspUnSubPHMarketData(&sec, &info, 0, last);
-                    else if (type == "SubscribeSpecialMarketData")
-                        s->OnRspSubSpecialMarketData(&sec, &info, 0, last);
-                    else if (type == "UnSubscribeSpecialMarketData")
-                        s->OnRspUnSubSpecialMarketData(&sec, &info, 0, last);
-                    else
-                        s->OnRspError(&info, 0, last);
+                    answerSubscription(s, type, &sec, &info, last);
                 });
             }
         } else {
@@ -1594,18 +1602,7 @@ void Paper::mdRequest(Link& link, const Request& r)
         bool last = i + 1 == r.securities.size();
         std::string type = r.type;
         b_.answerMd(link, [which, info, last, type](CTORATstpMdSpi* s) mutable {
-            if (type == "SubscribeMarketData")
-                s->OnRspSubMarketData(&which, &info, 0, last);
-            else if (type == "UnSubscribeMarketData")
-                s->OnRspUnSubMarketData(&which, &info, 0, last);
-            else if (type == "SubscribePHMarketData")
-                s->OnRspSubPHMarketData(&which, &info, 0, last);
-            else if (type == "UnSubscribePHMarketData")
-                s->OnRspUnSubPHMarketData(&which, &info, 0, last);
-            else if (type == "SubscribeSpecialMarketData")
-                s->OnRspSubSpecialMarketData(&which, &info, 0, last);
-            else if (type == "UnSubscribeSpecialMarketData")
-                s->OnRspUnSubSpecialMarketData(&which, &info, 0, last);
+            answerSubscription(s, type, &which, &info, last);
         });
     }
     // A new subscriber gets the current snapshot at once, as a real front does.
