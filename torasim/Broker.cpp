@@ -216,6 +216,9 @@ void Broker::Impl::attach(const std::shared_ptr<Link>& link)
     link->loggedIn = false;
     link->subscriptions.clear();
     link->heldNotice = 0;
+    link->heldFlowSeq = 0;
+    link->flowJoined = false;   // this broker's flow is new to the connection
+    link->flowNext = 0;
     if (autoAccept) connectLocked(*link);
     connCv.notify_all();
 }
@@ -271,7 +274,11 @@ void Broker::Impl::dropLocked(Link& link, int reason, bool reconnect, Millis aft
     link.connected = false;
     link.loggedIn = false;
     link.subscriptions.clear();
+    // A held notification is lost with the connection: it is sent again when the connection
+    // comes back, with what followed it.
+    if (link.heldNotice && link.heldFlowSeq) link.flowNext = std::min(link.flowNext, link.heldFlowSeq);
     link.heldNotice = 0;
+    link.heldFlowSeq = 0;
     link.dispatcher.dropDelayed();   // answers still in flight are lost with the connection
     if (link.side == Side::Md)
         link.postMd([reason](CTORATstpMdSpi* s) { s->OnFrontDisconnected(reason); });
@@ -398,14 +405,21 @@ void Broker::Impl::answerMd(Link& link, std::function<void(CTORATstpMdSpi*)> fn)
 
 void Broker::Impl::notice(std::function<void(CTORATstpTraderSpi*)> fn, Link* only)
 {
+    std::uint64_t seq = 0;
+    if (!only) {
+        seq = flowEnd();
+        flow.push_back(fn);
+    }
     for (auto& l : links) {
         if (l->side != Side::Trader || !l->connected || !l->loggedIn) continue;
         if (only && l.get() != only) continue;
-        noticeOn(*l, fn);
+        noticeOn(*l, fn, seq);
+        if (seq) l->flowNext = seq + 1;
     }
+    if (seq) trimFlow();
 }
 
-void Broker::Impl::noticeOn(Link& link, std::function<void(CTORATstpTraderSpi*)> fn)
+void Broker::Impl::noticeOn(Link& link, std::function<void(CTORATstpTraderSpi*)> fn, std::uint64_t flowSeq)
 {
     if (faultRng.chance(faultCfg.duplicateNotice)) {
         ++counters.duplicatedNotices;
@@ -416,12 +430,43 @@ void Broker::Impl::noticeOn(Link& link, std::function<void(CTORATstpTraderSpi*)>
         // Held back until the next notification has gone out (or lateMillis at the latest).
         ++counters.reorderedNotices;
         link.heldNotice = link.postTrader(std::move(fn), Millis(faultCfg.lateMillis));
+        link.heldFlowSeq = flowSeq;
         return;
     }
     link.postTrader(std::move(fn));
     if (held) {
         link.dispatcher.promote(held);
         link.heldNotice = 0;
+        link.heldFlowSeq = 0;
+    }
+}
+
+void Broker::Impl::joinFlow(Link& link)
+{
+    if (!link.flowJoined) {
+        link.flowJoined = true;
+        link.flowNext = flowEnd();
+        return;
+    }
+    const std::uint64_t end = flowEnd();
+    for (std::uint64_t seq = std::max(link.flowNext, flowBase); seq < end; ++seq) {
+        noticeOn(link, flow[static_cast<std::size_t>(seq - flowBase)], seq);
+    }
+    link.flowNext = end;
+}
+
+void Broker::Impl::trimFlow()
+{
+    if (flow.size() < 1024) return;
+    // Keep what a connection that has joined, and may still come back, has not been sent.
+    std::uint64_t keepFrom = flowEnd();
+    for (auto& l : links) {
+        if (l->side == Side::Trader && l->attached && l->flowJoined) keepFrom = std::min(keepFrom, l->flowNext);
+    }
+    if (flow.size() > kFlowLimit) keepFrom = std::max(keepFrom, flowEnd() - kFlowLimit);
+    while (flowBase < keepFrom && !flow.empty()) {
+        flow.pop_front();
+        ++flowBase;
     }
 }
 

@@ -443,7 +443,14 @@ void Paper::userLogin(Link& link, const Request& r)
         CTORATstpRspInfoField ok = okInfo();
         s->OnRspUserLogin(&a, &ok, id, true);
     });
-    if (link.privateResume.load() == TORA_TERT_RESTART) replayPrivateFlow(link);
+    if (link.privateResume.load() == TORA_TERT_RESTART) {
+        // The whole day again, from the ledger: the connection now stands at the flow's end.
+        replayPrivateFlow(link);
+        link.flowJoined = true;
+        link.flowNext = b_.flowEnd();
+    } else {
+        b_.joinFlow(link);
+    }
 }
 
 void Paper::replayPrivateFlow(Link& link)

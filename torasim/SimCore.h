@@ -89,6 +89,12 @@ struct Link : std::enable_shared_from_this<Link> {
     std::string userID;
     std::set<std::string> subscriptions;   // "<exchange char><security id>"; "<exch>*" = all
     std::uint64_t heldNotice = 0;          // a notification held back to be reordered
+    // The private flow: where this connection stands in the broker's flow (the next entry it
+    // has not been sent), whether it has stood anywhere yet (a first login), and the flow entry
+    // of the held notification.
+    std::uint64_t flowNext = 0;
+    bool flowJoined = false;
+    std::uint64_t heldFlowSeq = 0;
     std::atomic<int> privateResume{TORA_TERT_QUICK};  // how the private flow starts after login
 
     // Queues a typed callback.
@@ -142,6 +148,16 @@ struct Broker::Impl {
     std::unique_ptr<detail::Paper> paper;
     int nextSessionID = 1;
 
+    // The private flow: every order and trade notification in the order the broker sent them.
+    // flow.front() is entry flowBase. A connection that comes back after a disconnection is
+    // sent what it missed; entries every connection has had are discarded.
+    using TraderNotice = std::function<void(CTORATstpTraderSpi*)>;
+    std::deque<TraderNotice> flow;
+    std::uint64_t flowBase = 1;   // entry numbers start at 1: 0 means "not part of the flow"
+    static constexpr std::size_t kFlowLimit = 200000;   // the oldest go beyond this many
+    std::uint64_t flowEnd() const { return flowBase + flow.size(); }
+    void trimFlow();
+
     // Market thread (paper mode with a snapshot rate).
     std::thread market;
     std::condition_variable marketCv;
@@ -176,7 +192,11 @@ struct Broker::Impl {
     void answerMd(detail::Link& link, std::function<void(CTORATstpMdSpi*)> fn);
     // Order and trade notifications go to every logged-in trader connection (the private flow).
     void notice(std::function<void(CTORATstpTraderSpi*)> fn, detail::Link* only = nullptr);
-    void noticeOn(detail::Link& link, std::function<void(CTORATstpTraderSpi*)> fn);
+    // `flowSeq`: the flow entry being sent (0: not part of the flow).
+    void noticeOn(detail::Link& link, std::function<void(CTORATstpTraderSpi*)> fn, std::uint64_t flowSeq = 0);
+    // At login: a connection that had joined the flow before is sent what it missed since; a
+    // first login joins at the end of the flow (quick start).
+    void joinFlow(detail::Link& link);
     void pushMarketData(const CTORATstpMarketDataField& md);
 };
 

@@ -35,6 +35,12 @@ struct OrderSlot : RecordBlock<CQNOrderField> {
     // TradeIDs of the trades already counted (under the record lock): the broker may deliver a
     // trade twice, and it counts once.
     std::vector<std::string> tradeIDs;
+    // The session the order went out on (written before it goes, then under the record lock).
+    // When it went out while the engine was logging in again, the broker placed it on a session
+    // the engine did not know yet: the first notification then tells which one.
+    int frontID = 0;
+    int sessionID = 0;
+    bool sessionPending = false;
 
     void setStatus(char s) {
         record.OrderStatus = s;
@@ -277,6 +283,9 @@ private:
     void priceOrder(tc::OrderSlot *slot, double givenPrice);
     void refund(const CQNOrderField &order, int volume);
     void takeSnapshotFields(CQNOrderField &order, int rtnIntInfo);
+    // Whether an order notification carrying this session belongs to the order of `slot`
+    // (called under the record lock).
+    bool sameSession(tc::OrderSlot &slot, const CTORATstpOrderField &n);
     void activate(tc::OrderSlot *slot);
     void deactivate(int orderID);
     void onInsertError(const char *orderRef, const CTORATstpRspInfoField *info);
@@ -346,6 +355,9 @@ private:
 
     CTORATstpTraderApi *api_ = nullptr;
     std::string flowPath_;
+    // True from the login answer of a connection until that connection is lost: orders sent
+    // meanwhile go out on the session the engine holds.
+    std::atomic<bool> sessionConfirmed_{false};
 
     // Filled by the shareholder-account answer, read by order entry, transfers and queries.
     mutable tc::SpinLock shareholderLock_;

@@ -201,8 +201,9 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
 
     // The session the request goes out on, written before it goes: once the broker has accepted
     // the order, the cancels read these from the active orders without the record lock.
-    o.SessionID = sessionID();
-    o.FrontID = frontID();
+    slot->sessionPending = !sessionConfirmed_.load(std::memory_order_acquire);
+    o.SessionID = slot->sessionID = sessionID();
+    o.FrontID = slot->frontID = frontID();
     const int rc = api_ ? api_->ReqOrderInsert(&req, o.OrderID) : ENUM_ErrorID_FailToCreateTrader;
 
     // Notifications may already be arriving for this order; every write from here on is made

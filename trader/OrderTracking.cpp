@@ -60,6 +60,22 @@ void CTORAStockTrader::takeSnapshotFields(CQNOrderField &order, int rtnIntInfo) 
     unlockCash();
 }
 
+bool CTORAStockTrader::sameSession(tc::OrderSlot &slot, const CTORATstpOrderField &n) {
+    if (n.FrontID == 0 && n.SessionID == 0) return true;
+    if (n.FrontID == slot.frontID && n.SessionID == slot.sessionID) return true;
+    // The order went out while the engine was logging in again, on a session it learnt only
+    // afterwards: the broker's first word on the order says which. The record takes it, so that
+    // a cancel names the session the broker knows the order by.
+    if (slot.sessionPending) {
+        slot.sessionPending = false;
+        slot.record.FrontID = slot.frontID = n.FrontID;
+        slot.record.SessionID = slot.sessionID = n.SessionID;
+        return true;
+    }
+    // The same order reference on another session: an earlier login's order or another client's.
+    return false;
+}
+
 void CTORAStockTrader::activate(tc::OrderSlot *slot) {
     tc::WriteGuard<tc::RWSpinLock> guard(activeOrderLock_);
     activeOrders_[slot->record.OrderID] = slot;
@@ -81,12 +97,13 @@ void CTORAStockTrader::OnRtnOrder(CTORATstpOrderField *n) {
     const int orderID = parseDecimalField(n->OrderRef);
     // Orders whose id lies outside our range belong to another engine.
     if (!ownsID(orderID)) return;
-    // Notifications of another session (an earlier login of this account, another client).
-    if ((n->FrontID != 0 || n->SessionID != 0) && (n->FrontID != frontID() || n->SessionID != sessionID())) return;
-
     tc::OrderSlot *slot = findOrderSlot(orderID);
     if (!slot) return;
     CQNOrderField &o = slot->record;
+    {
+        RecordHold hold(o);
+        if (!sameSession(*slot, *n)) return;
+    }
 
     if (n->OrderSubmitStatus == TORA_TSTP_OSS_InsertRejected) {
         RecordHold hold(o);
@@ -128,7 +145,10 @@ void CTORAStockTrader::OnRtnOrder(CTORATstpOrderField *n) {
     case TORA_TSTP_OST_NoTradeQueueing: {
         {
             RecordHold hold(o);
-            if (o.OrderStatus == ENUM_OrderStatus_Accepted) return;
+            // Only a new or cached order becomes Accepted: a "queued" word that arrives late
+            // (reordered, repeated, or resumed after a reconnection) must not take a traded,
+            // cancelled or rejected order back, nor make a finished one active again.
+            if (o.OrderStatus != '\0' && o.OrderStatus != ENUM_OrderStatus_Cached) return;
             fillIdentity(o, *n);
             slot->setStatus(ENUM_OrderStatus_Accepted);
             takeSnapshotFields(o, n->RtnIntInfo);
@@ -175,7 +195,8 @@ void CTORAStockTrader::OnRtnOrder(CTORATstpOrderField *n) {
     }
     case TORA_TSTP_OST_Cached: {
         RecordHold hold(o);
-        if (o.OrderStatus == ENUM_OrderStatus_Cached) return;
+        // The broker's cache comes before everything else in an order's life.
+        if (o.OrderStatus != '\0') return;
         slot->setStatus(ENUM_OrderStatus_Cached);
         takeSnapshotFields(o, n->RtnIntInfo);
         tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Cached, &o);

@@ -14,6 +14,7 @@ void CTORAStockTrader::scheduleStartupTask(int taskID) {
 }
 
 void CTORAStockTrader::OnFrontConnected() {
+    sessionConfirmed_.store(false, std::memory_order_release);
     setApiStatus(ENUM_ApiStatus_Initializing);
     scheduleStartupTask(ENUM_TORAStockTaskID_LoginTrader);
     // The security list is process-wide: once one engine has loaded it, others skip it.
@@ -23,6 +24,7 @@ void CTORAStockTrader::OnFrontConnected() {
 }
 
 void CTORAStockTrader::OnFrontDisconnected(int nReason) {
+    sessionConfirmed_.store(false, std::memory_order_release);
     setApiStatus(ENUM_ApiStatus_Disconnected);
     // Whatever was queued belongs to the lost connection; the next connection queues it again.
     scheduler_->reset();
@@ -52,6 +54,7 @@ void CTORAStockTrader::OnRspUserLogin(CTORATstpRspUserLoginField *pRspUserLoginF
     if (errorID == 12400) scheduler_->reset();
     if (errorID == 0 && pRspUserLoginField && apiStatus() == ENUM_ApiStatus_Initializing) {
         setSession(pRspUserLoginField->FrontID, pRspUserLoginField->SessionID);
+        sessionConfirmed_.store(true, std::memory_order_release);
         char day[sizeof(TQNDateType)];
         tc::copyField(day, pRspUserLoginField->TradingDay);
         if (tc::updateTradingDay(day) == tc::TradingDayChange::Rolled) {

@@ -765,6 +765,39 @@ TEST_F(SimPaper, ReconnectionGivesANewSessionAndOldOrdersKeepTheirs)
     EXPECT_EQ(n[0].as<CTORATstpOrderField>().OrderStatus, TORA_TSTP_OST_AllTraded);
 }
 
+// The SDK asks for the private flow from where it stopped when its connection comes back: what
+// the broker sent meanwhile (here a fill) arrives after the new login, once.
+TEST_F(SimPaper, AReconnectedSessionIsSentWhatItMissedWhileDisconnected)
+{
+    configure();
+    login();
+    ASSERT_TRUE(broker_->setBook("600000", book({{9.99, 1000}}, {{10.01, 1000}})));
+    order("600000", TORA_TSTP_EXD_SSE, TORA_TSTP_D_Buy, 10.00, 500);
+    ASSERT_TRUE(broker_->drain());
+    ASSERT_EQ(broker_->dropConnection(torasim::kReasonReadFailed, Side::Trader, std::chrono::milliseconds(1)), 1);
+    ASSERT_TRUE(broker_->drain());
+    ASSERT_EQ(trader_->spi.count("OnFrontConnected"), 2u);
+    // Filled while the connection is up again but not logged in: nothing reaches it yet.
+    ASSERT_TRUE(broker_->setBook("600000", book({{9.99, 1000}}, {{10.00, 1000}})));
+    ASSERT_TRUE(broker_->drain());
+    const auto since = [&](std::size_t from) {
+        const std::vector<std::string> all = trader_->spi.names();
+        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
+    };
+    std::size_t mark = trader_->spi.names().size();
+    EXPECT_EQ(trader_->spi.count("OnRtnOrder"), 1u);   // the acceptance, before the drop
+    login();
+    ASSERT_TRUE(broker_->drain());
+    EXPECT_EQ(since(mark), (std::vector<std::string>{"OnRspUserLogin", "OnRtnTrade", "OnRtnOrder"}));
+    EXPECT_EQ(trader_->spi.events("OnRtnOrder").back().as<CTORATstpOrderField>().OrderStatus,
+              TORA_TSTP_OST_AllTraded);
+    // A second login on the same connection has nothing more to catch up on.
+    mark = trader_->spi.names().size();
+    login();
+    ASSERT_TRUE(broker_->drain());
+    EXPECT_EQ(since(mark), (std::vector<std::string>{"OnRspUserLogin"}));
+}
+
 TEST_F(SimPaper, RestartReplaysTheDaysPrivateFlow)
 {
     configure();

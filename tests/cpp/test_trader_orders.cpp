@@ -5,6 +5,7 @@
 
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/Text.h"
@@ -503,7 +504,10 @@ TEST_F(TraderOrders, NotificationCashAndUsableVolumeAreTakenOnlyWhenGiven) {
     EXPECT_DOUBLE_EQ(cash(), 777.0);
 }
 
-TEST_F(TraderOrders, NotificationsOfAnEarlierSessionAreDroppedWhileTheirTradesStillCount) {
+// An order belongs to the session it went out on: the broker keeps naming that session in the
+// order's notifications after the engine has logged in again, and they must still move it, or
+// every order in flight at a disconnection would stay where it was.
+TEST_F(TraderOrders, AnOrderFollowsTheSessionItWentOutOnAcrossAReconnection) {
     CQNOrderField *o = buy("600000", 1000, '0', 10.0);
     const CTORATstpOrderField accepted = orderNotice(*o, TORA_TSTP_OST_NoTradeQueueing);
     pushOrder(accepted);
@@ -511,24 +515,116 @@ TEST_F(TraderOrders, NotificationsOfAnEarlierSessionAreDroppedWhileTheirTradesSt
     connectAndPrepare(kFrontID + 1, kSessionID + 1);
     tc::recording::clear();
 
-    // Built with the earlier session's FrontID and SessionID.
-    auto old = accepted;
-    old.OrderStatus = TORA_TSTP_OST_PartTradedQueueing;
-    old.VolumeTraded = 300;
-    pushOrder(old);
-    EXPECT_TRUE(orderEvents().empty());
-    EXPECT_EQ(o->TradedVolume, 0);
+    // Its earlier session's notification moves it.
+    auto traded = accepted;
+    traded.OrderStatus = TORA_TSTP_OST_PartTradedQueueing;
+    traded.VolumeTraded = 300;
+    pushOrder(traded);
+    EXPECT_EQ(orderEventIDs(), (std::vector<int>{ENUM_OrderEventID_Traded}));
+    EXPECT_EQ(o->TradedVolume, 300);
+    EXPECT_EQ(o->OrderStatus, ENUM_OrderStatus_PartTraded);
 
+    // The same reference under any other session (the new login included) is not this order.
+    tc::recording::clear();
+    for (const auto &session : {std::make_pair(kFrontID + 1, kSessionID + 1), std::make_pair(kFrontID, kSessionID + 5)}) {
+        auto other = traded;
+        other.FrontID = session.first;
+        other.SessionID = session.second;
+        other.VolumeTraded = 1000;
+        other.OrderStatus = TORA_TSTP_OST_AllTraded;
+        pushOrder(other);
+    }
+    EXPECT_TRUE(orderEvents().empty());
+    EXPECT_EQ(o->TradedVolume, 300);
+
+    // Trades are matched by order alone.
     pushTrade(*o, 10.0, 300);
     EXPECT_EQ(orderEventIDs(), (std::vector<int>{ENUM_OrderEventID_UpdateCost}));
     EXPECT_DOUBLE_EQ(o->Turnover, 3000.0);
 
     // A notification carrying no session at all is taken as ours.
-    auto anonymous = old;
+    auto anonymous = traded;
     anonymous.FrontID = 0;
     anonymous.SessionID = 0;
+    anonymous.VolumeTraded = 400;
     pushOrder(anonymous);
-    EXPECT_EQ(o->TradedVolume, 300);
+    EXPECT_EQ(o->TradedVolume, 400);
+    // And the cancel still names the session the broker knows the order by.
+    EXPECT_EQ(::cancelOrderByOrderID(trader_.get(), o->OrderID), 0);
+    const auto cancel = broker_->waitForRequest("ReqOrderAction")->as<CTORATstpInputOrderActionField>();
+    EXPECT_EQ(cancel.FrontID, kFrontID);
+    EXPECT_EQ(cancel.SessionID, kSessionID);
+}
+
+// An order sent after the connection came back but before the login answer reached the engine
+// goes out on a session the engine does not know yet: the first notification names it.
+TEST_F(TraderOrders, AnOrderSentWhileLoggingInAgainTakesTheSessionOfItsFirstNotification) {
+    disconnect();
+    accept();
+    step("ReqUserLogin");
+    CQNOrderField *o = buy("600000", 1000, '0', 10.0);
+    EXPECT_EQ(o->SessionID, kSessionID);   // all the engine knew when it went out
+    answerLogin(kFrontID + 1, kSessionID + 1);
+    tc::recording::clear();
+
+    auto accepted = orderNotice(*o, TORA_TSTP_OST_NoTradeQueueing);
+    accepted.FrontID = kFrontID + 1;
+    accepted.SessionID = kSessionID + 1;
+    pushOrder(accepted);
+    EXPECT_EQ(orderEventIDs(), (std::vector<int>{ENUM_OrderEventID_Accepted}));
+    EXPECT_EQ(o->FrontID, kFrontID + 1);
+    EXPECT_EQ(o->SessionID, kSessionID + 1);
+
+    // From then on the order is that session's alone.
+    auto stray = accepted;
+    stray.FrontID = kFrontID;
+    stray.SessionID = kSessionID;
+    stray.OrderStatus = TORA_TSTP_OST_AllTraded;
+    stray.VolumeTraded = 1000;
+    pushOrder(stray);
+    EXPECT_EQ(o->TradedVolume, 0);
+    EXPECT_EQ(::cancelOrderByOrderID(trader_.get(), o->OrderID), 0);
+    const auto cancel = broker_->waitForRequest("ReqOrderAction")->as<CTORATstpInputOrderActionField>();
+    EXPECT_EQ(cancel.SessionID, kSessionID + 1);
+}
+
+// A notification that arrives after later ones (reordered, repeated, or sent again when the
+// flow resumes after a reconnection) never takes an order back.
+TEST_F(TraderOrders, ALateQueuedOrCachedNoticeNeverTakesAnOrderBack) {
+    CQNOrderField *done = buy("600000", 1000, '0', 10.0);
+    pushOrder(orderNotice(*done, TORA_TSTP_OST_NoTradeQueueing));
+    pushOrder(orderNotice(*done, TORA_TSTP_OST_AllTraded, 1000, 0));
+    ASSERT_EQ(done->OrderStatus, ENUM_OrderStatus_AllTraded);
+    ASSERT_FALSE(trader_->isActiveOrder(done->OrderID));
+
+    CQNOrderField *cancelled = buy("600000", 1000, '0', 10.0);
+    pushOrder(orderNotice(*cancelled, TORA_TSTP_OST_NoTradeQueueing));
+    pushOrder(orderNotice(*cancelled, TORA_TSTP_OST_Canceled, 0, 1000));
+    ASSERT_EQ(cancelled->OrderStatus, ENUM_OrderStatus_Canceled);
+
+    CQNOrderField *partly = buy("600000", 1000, '0', 10.0);
+    pushOrder(orderNotice(*partly, TORA_TSTP_OST_NoTradeQueueing));
+    pushOrder(orderNotice(*partly, TORA_TSTP_OST_PartTradedQueueing, 200, 800));
+    tc::recording::clear();
+
+    for (CQNOrderField *o : {done, cancelled, partly}) {
+        pushOrder(orderNotice(*o, TORA_TSTP_OST_NoTradeQueueing));
+        pushOrder(orderNotice(*o, TORA_TSTP_OST_Cached));
+    }
+    EXPECT_TRUE(orderEvents().empty());
+    EXPECT_EQ(done->OrderStatus, ENUM_OrderStatus_AllTraded);
+    EXPECT_EQ(cancelled->OrderStatus, ENUM_OrderStatus_Canceled);
+    EXPECT_EQ(partly->OrderStatus, ENUM_OrderStatus_PartTraded);
+    EXPECT_FALSE(trader_->isActiveOrder(done->OrderID));
+    EXPECT_FALSE(trader_->isActiveOrder(cancelled->OrderID));
+    EXPECT_EQ(::cancelOrderByOrderID(trader_.get(), done->OrderID), -1);
+
+    // The usual way in still works: cached, then queued.
+    CQNOrderField *fresh = buy("600000", 1000, '0', 10.0);
+    pushOrder(orderNotice(*fresh, TORA_TSTP_OST_Cached));
+    pushOrder(orderNotice(*fresh, TORA_TSTP_OST_NoTradeQueueing));
+    EXPECT_EQ(fresh->OrderStatus, ENUM_OrderStatus_Accepted);
+    EXPECT_TRUE(trader_->isActiveOrder(fresh->OrderID));
 }
 
 class TraderOrderRange : public TraderFixture {};

@@ -194,8 +194,8 @@ def script():
     result["two"] = read_order(two)
     result["two_cancel"] = tc.cancelOrderByOrderID(h, tid)     # all traded: no longer active
 
-    # After a reconnection the engine holds the new session: notifications of the old one are
-    # dropped, its trades still count.
+    # After a reconnection the order still answers to the session it went out on; the same
+    # reference under any other session (the new login's included) is not this order.
     third = tc.buyOpen(h, "600000", 100, tc.ENUM_OrderType_LimitAndWait, 10.0, "1")
     eng.order_notice(third.OrderID, "3", front_id=5, session_id=77, OrderSysID="S3")
     eng.wait_until(lambda: [e for e in eng.entries(kind="order") if e["record"]["OrderID"] == third.OrderID],
@@ -204,6 +204,7 @@ def script():
     eng.prepare(front_id=6, session_id=88, securities=False, cash=300000.0)
     eng.wait_event(tc.ENUM_EventID_TraderReady, count=2)
     eng.order_notice(third.OrderID, "1", front_id=5, session_id=77, OrderSysID="S3", VolumeTraded=50)
+    eng.order_notice(third.OrderID, "0", front_id=6, session_id=88, OrderSysID="S3", VolumeTraded=100)
     eng.broker.push("OnRtnTrade", {"OrderRef": str(third.OrderID), "OrderSysID": "S3", "TradeID": "T3",
                                    "Price": 9.9, "Volume": 50})
     eng.order_notice(third.OrderID, "1", front_id=0, session_id=0, OrderSysID="S3", VolumeTraded=60)
@@ -249,7 +250,7 @@ result["two_events"] = [e for e in eng.entries(kind="order") if e["record"]["Ord
     assert r["two_cancel"] == -1
 
     third = r["third"]
-    assert r["third_events"] == ["Accepted", "UpdateCost", "Traded"]
+    assert r["third_events"] == ["Accepted", "Traded", "UpdateCost", "Traded"]
     assert (third["TradedVolume"], third["TradedVolumeOfTurnover"], third["Turnover"]) == (60, 50, pytest.approx(495.0))
     assert (third["FrontID"], third["SessionID"]) == (5, 77)       # the order keeps the session it was sent in
 

@@ -40,13 +40,11 @@ struct SoakReport {
     long reconnections = 0;         // TraderReady events after the first, per engine
     long foreignEvents = 0;         // order events with a record of another engine or session
     long mismatches = 0;            // records that disagree with the ledger (must be 0)
-    long staleAfterReconnect = 0;   // records of an earlier session whose later notifications the
-                                    // engine dropped as another session's (see the report text)
     long invariantBreaks = 0;       // impossible record states seen by readers
     double maxLockWaitMs = 0;       // longest wait for an order record lock (strategy and readers)
     long lockWaits = 0;             // lock acquisitions measured
     torasim::FaultCounters faults;
-    std::vector<std::string> details;  // one line per mismatch, stale order and invariant break
+    std::vector<std::string> details;  // one line per mismatch and invariant break
     bool settled = false;           // the market settled (no resting order) before reconciling
     bool loopReturned = false;
 
