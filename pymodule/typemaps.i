@@ -110,9 +110,47 @@ TC_REFUSE_NULL_RECORD(CQNQueryCommandField)
 // (PyType_Modified), which throws away the interpreter's attribute caches for the class on
 // every order; here neither happens. The attribute name is the interned "this" that attribute
 // lookups use anyway.
+//
+// The last object handed out is kept. When Python has let go of it entirely - nothing refers to
+// it, to its `this` or to its attribute dictionary but ourselves, no weak reference, no attribute
+// of its own, its class unchanged, not made owning - nobody can tell it from a new one, and the
+// next order call hands it out again pointing at the new record: a strategy that follows its
+// orders through their events and drops what the call returns pays for no object at all. Every
+// step runs under the interpreter lock.
 // ---------------------------------------------------------------------------------------------
 %{
 namespace tcmodule {
+static PyObject *spareOrderObject = nullptr;
+
+// The spare's `this` when the spare can be handed out again, else null.
+static SwigPyObject *reusableThis(PyTypeObject *cls, swig_type_info *type, PyObject *thisName) {
+  PyObject *inst = spareOrderObject;
+  if (!inst || Py_REFCNT(inst) != 1 || Py_TYPE(inst) != cls) return nullptr;
+  // The weak-reference list sits at this offset from the object (before it, for the managed
+  // lists of newer interpreters).
+  if (cls->tp_weaklistoffset != 0 &&
+      *reinterpret_cast<PyObject **>(reinterpret_cast<char *>(inst) + cls->tp_weaklistoffset)) {
+    return nullptr;
+  }
+  PyObject *dict = PyObject_GenericGetDict(inst, nullptr);
+  if (!dict) {
+    PyErr_Clear();
+    return nullptr;
+  }
+  // Ours and the instance's references only; "this" and nothing else in it.
+  const bool alone = Py_REFCNT(dict) <= 2 && PyDict_Size(dict) == 1;
+  PyObject *self = alone ? PyDict_GetItemWithError(dict, thisName) : nullptr;
+  Py_DECREF(dict);
+  if (!self) {
+    PyErr_Clear();
+    return nullptr;
+  }
+  if (Py_REFCNT(self) != 1 || !SwigPyObject_Check(self)) return nullptr;
+  SwigPyObject *sobj = reinterpret_cast<SwigPyObject *>(self);
+  if (sobj->ty != type || sobj->own != 0 || sobj->next) return nullptr;
+  return sobj;
+}
+
 static PyObject *orderObject(CQNOrderField *record) {
   if (!record) return SWIG_Py_Void();
   static PyObject *noArgs = PyTuple_New(0);
@@ -124,11 +162,20 @@ static PyObject *orderObject(CQNOrderField *record) {
   if (!cls || !cls->tp_new || !noArgs || !thisName) {
     return SWIG_NewPointerObj(SWIG_as_voidptr(record), type, 0);
   }
+  if (SwigPyObject *spareThis = reusableThis(cls, type, thisName)) {
+    spareThis->ptr = SWIG_as_voidptr(record);
+    Py_INCREF(spareOrderObject);
+    return spareOrderObject;
+  }
   PyObject *self = SwigPyObject_New(SWIG_as_voidptr(record), type, 0);
   if (!self) return nullptr;
   PyObject *inst = cls->tp_new(cls, noArgs, nullptr);
   if (inst && PyObject_SetAttr(inst, thisName, self) != 0) Py_CLEAR(inst);
   Py_DECREF(self);
+  if (inst) {
+    Py_INCREF(inst);
+    Py_XSETREF(spareOrderObject, inst);
+  }
   return inst;
 }
 }  // namespace tcmodule

@@ -91,3 +91,77 @@ run(script, eng)
     assert r["refused"] == ["6", -1002200]
     assert r["logged_again"] == [1, True]
     assert r["received_total"] == 7
+
+
+def test_a_dropped_order_object_is_handed_out_again_only_when_nobody_can_tell():
+    out = run_scenario(r'''
+import gc, weakref
+eng = Engine("u1", run_id=1000)
+
+def buy():
+    return tc.buyOpen(eng.handle, "600000", 100, tc.ENUM_OrderType_LimitAndWait, 10.0, "1")
+
+def script():
+    eng.ready(front_id=5, session_id=77)
+    checks = {}
+    # Dropped at once: the next call may give the same object, but it reads the new record.
+    first = buy()
+    first_id, first_address = id(first), int(first.this)
+    del first
+    second = buy()
+    checks["reused_reads_new"] = [id(second) == first_id, second.OrderID, int(second.this) != first_address]
+    # Kept: a later call never changes it.
+    third = buy()
+    checks["kept"] = [second.OrderID, third.OrderID, second is not third, int(second.this) != int(third.this)]
+    del second, third
+
+    # Anything that still reaches a dropped object keeps it from being handed out again.
+    held = buy()
+    tagged_id = held.OrderID
+    held.tag = "mine"
+    del held
+    fresh = buy()
+    checks["attribute"] = [hasattr(fresh, "tag"), fresh.OrderID == tagged_id + 1]
+    ref = weakref.ref(fresh)
+    weak_id = fresh.OrderID
+    del fresh
+    after_weak = buy()
+    checks["weakref"] = [ref() is None or ref().OrderID == weak_id, after_weak is not ref()]
+    this = after_weak.this
+    this_address = int(this)
+    del after_weak
+    after_this = buy()
+    checks["this"] = [int(this) == this_address, int(after_this.this) != this_address]
+    d = after_this.__dict__
+    dict_id = after_this.OrderID
+    del after_this
+    after_dict = buy()
+    checks["dict"] = [d["this"] is not after_dict.this, int(d["this"]) != int(after_dict.this),
+                      tc.record(tc.ENUM_OrderEventID_Accepted, int(d["this"])).OrderID == dict_id]
+    # Reading through a stale `this` still gives its own order.
+    checks["this_record"] = tc.record(tc.ENUM_OrderEventID_Accepted, int(this)).OrderID
+    checks["weak_id"] = weak_id
+    # Every object handed out reads its own record, kept or not.
+    objs = [buy() for _ in range(3)]
+    checks["batch"] = [o.OrderID for o in objs]
+    del objs
+    singles = []
+    for _ in range(3):
+        singles.append(buy().OrderID)
+    checks["singles"] = singles
+    gc.collect()
+    result.update(checks)
+
+run(script, eng)
+''')
+    r = out.result
+    assert r["reused_reads_new"] == [True, 1002, True]
+    assert r["kept"] == [1002, 1003, True, True]
+    assert r["attribute"] == [False, True]
+    assert r["weakref"] == [True, True]
+    assert r["this"] == [True, True]
+    assert r["dict"] == [True, True, True]
+    assert r["this_record"] == r["weak_id"] + 1
+    first = r["batch"][0]
+    assert r["batch"] == [first, first + 1, first + 2]
+    assert r["singles"] == [first + 3, first + 4, first + 5]
