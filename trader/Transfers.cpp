@@ -142,8 +142,11 @@ tc::RecordBlock<CQNTransferAssetField> *CTORAStockTrader::transferCash(int trans
     req.ExternalNodeID = parseDecimal(externalNodeID);
     const int rc = api_ ? api_->ReqTransferFund(&req, t.TransferID) : ENUM_ErrorID_FailToCreateTrader;
     if (rc != 0) {
+        // Under the lock like every write a notification could make to the record.
+        tc::lockExclusive(&t);
         t.ErrorID = rc;
         tc::copyText(t.Message, kMsgFailToSend);
+        tc::unlockExclusive(&t);
     }
     return slot;
 }
@@ -188,8 +191,11 @@ tc::RecordBlock<CQNTransferAssetField> *CTORAStockTrader::transferPosition(int t
     req.ExternalNodeID = parseDecimal(externalNodeID);
     const int rc = api_ ? api_->ReqTransferPosition(&req, t.TransferID) : ENUM_ErrorID_FailToCreateTrader;
     if (rc != 0) {
+        // Under the lock like every write a notification could make to the record.
+        tc::lockExclusive(&t);
         t.ErrorID = rc;
         tc::copyText(t.Message, kMsgFailToSend);
+        tc::unlockExclusive(&t);
     }
     return slot;
 }
