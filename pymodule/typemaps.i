@@ -13,10 +13,49 @@
 // toText/getFields render any record, so they take any wrapped pointer (an order object, a
 // snapshot object, tradecore.pointer(address)) and None; a bare integer address is refused.
 // ---------------------------------------------------------------------------------------------
-%typemap(in, noblock=1) void *Record (int res = 0) {
+//
+// toText reads the record as the kind its EventID names. A record object of one of our own
+// classes (or the engine handle) given with an event of another kind would be read past its end,
+// so that is refused with the argument's TypeError; an address from tradecore.pointer() carries
+// no kind and is taken as it is, like an event whose record is not rendered at all.
+// ---------------------------------------------------------------------------------------------
+%{
+namespace tcmodule {
+// Whether a record of SWIG type `type` may be rendered as the record of `eventID`.
+static bool recordFitsEvent(swig_type_info *type, int eventID) {
+  swig_type_info *const engineTypes[] = {SWIGTYPE_p_CBaseTrader, SWIGTYPE_p_CQNLoginField,
+                                         SWIGTYPE_p_CQNQueryCommandField, SWIGTYPE_p_CQNOrderField,
+                                         SWIGTYPE_p_CQNMarketDataField, SWIGTYPE_p_CQNTransferAssetField};
+  bool typed = false;
+  for (swig_type_info *t : engineTypes) typed = typed || t == type;
+  if (!typed) return true;
+  const char *fields = getFields(eventID, nullptr);
+  if (!fields) return true;
+  // The field list tells the record kind: every event of a kind shares its list. An event
+  // without a record gives the invalid-event text, and its record is not read either.
+  const auto kindOf = [fields](int sample) { return std::strcmp(fields, getFields(sample, nullptr)) == 0; };
+  if (!*fields || kindOf(-1)) return true;
+  if (kindOf(ENUM_OrderEventID_Accepted)) return type == SWIGTYPE_p_CQNOrderField;
+  if (kindOf(ENUM_SnapDataEventID_MarketData)) return type == SWIGTYPE_p_CQNMarketDataField;
+  if (kindOf(ENUM_CTPEventID_TransferCash)) return type == SWIGTYPE_p_CQNTransferAssetField;
+  return false;   // a broker record: never one of ours
+}
+}  // namespace tcmodule
+%}
+%typemap(in, noblock=1) void *Record (int res = 0, swig_type_info *recordType = 0) {
   res = SWIG_ConvertPtr($input, &$1, 0, 0);
   if (!SWIG_IsOK(res)) {
     SWIG_exception_fail(SWIG_ArgError(res), "in method '" "$symname" "', argument " "$argnum" " of type '" "$1_type" "'");
+  }
+  if ($1) {
+    SwigPyObject *wrapped = SWIG_Python_GetSwigThis($input);
+    recordType = wrapped ? wrapped->ty : 0;
+  }
+}
+// The renderers' first argument is the EventID (arg1); getFields never reads the record.
+%typemap(check, noblock=1) void *Record {
+  if (std::strcmp("$symname", "toText") == 0 && recordType$argnum && !tcmodule::recordFitsEvent(recordType$argnum, arg1)) {
+    SWIG_exception_fail(SWIG_TypeError, "in method '" "$symname" "', argument " "$argnum" " of type '" "$1_type" "'");
   }
 }
 

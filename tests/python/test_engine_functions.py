@@ -233,14 +233,30 @@ class TestSubscribeList:
 
 
 class TestRendering:
-    def test_accepts_any_wrapped_pointer(self, tc, ext):
-        event = tc.ENUM_OrderEventID_Accepted
-        for record in (tc.CQNOrderField(), tc.CQNMarketDataField(), tc.CQNTransferAssetField(),
-                       tc.CQNLoginField()):
-            assert isinstance(ext.toText(event, record), str)
-            assert isinstance(ext.getFields(event, record), str)
-            assert isinstance(ext.toText(event, record.this), str)
-        assert isinstance(ext.toText(event, tc.pointer(address_of(tc.CQNOrderField()))), str)
+    def test_renders_each_record_kind_and_refuses_one_read_as_another(self, tc, ext):
+        own = {tc.ENUM_OrderEventID_Accepted: tc.CQNOrderField(),
+               tc.ENUM_SnapDataEventID_MarketData: tc.CQNMarketDataField(),
+               tc.ENUM_CTPEventID_TransferCash: tc.CQNTransferAssetField()}
+        trading_account = 12215   # a broker record's event
+        for event, record in own.items():
+            assert ext.toText(event, record) != ""
+            assert ext.toText(event, record.this) == ext.toText(event, record)
+            for other in [trading_account] + [e for e in own if e != event]:
+                # Read as another kind, the record would be read past its end.
+                for given in (record, record.this):
+                    with pytest.raises(TypeError) as err:
+                        ext.toText(other, given)
+                    assert error_text(err) == "in method 'toText', argument 2 of type 'void *'"
+                assert isinstance(ext.getFields(other, record), str)   # never reads the record
+            # An event without a record reads nothing of it.
+            assert ext.toText(99999, record) == "Error:Invalid EventID."
+        for stranger in (tc.CQNLoginField(), tc.CQNQueryCommandField()):
+            with pytest.raises(TypeError):
+                ext.toText(tc.ENUM_OrderEventID_Accepted, stranger)
+        # An address carries no kind: it is rendered as the event says.
+        order = tc.CQNOrderField()
+        order.OrderID = 42
+        assert "42" in ext.toText(tc.ENUM_OrderEventID_Accepted, tc.pointer(address_of(order)))
 
     def test_null_record_renders_empty(self, ext):
         assert ext.toText(10011, None) == ""
