@@ -62,7 +62,10 @@ void CTORAStockTrader::takeSnapshotFields(CQNOrderField &order, int rtnIntInfo) 
 
 bool CTORAStockTrader::sameSession(tc::OrderSlot &slot, const CTORATstpOrderField &n) {
     if (n.FrontID == 0 && n.SessionID == 0) return true;
-    if (n.FrontID == slot.frontID && n.SessionID == slot.sessionID) return true;
+    if (n.FrontID == slot.frontID && n.SessionID == slot.sessionID) {
+        slot.sessionPending = false;
+        return true;
+    }
     // The order went out while the engine was logging in again, on a session it learnt only
     // afterwards: the broker's first word on the order says which. The record takes it, so that
     // a cancel names the session the broker knows the order by.
@@ -150,6 +153,9 @@ void CTORAStockTrader::OnRtnOrder(CTORATstpOrderField *n) {
             // cancelled or rejected order back, nor make a finished one active again.
             if (o.OrderStatus != '\0' && o.OrderStatus != ENUM_OrderStatus_Cached) return;
             fillIdentity(o, *n);
+            // Active orders are cancelled by their session without the record lock: from here
+            // on it no longer changes.
+            slot->sessionPending = false;
             slot->setStatus(ENUM_OrderStatus_Accepted);
             takeSnapshotFields(o, n->RtnIntInfo);
             tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Accepted, &o);

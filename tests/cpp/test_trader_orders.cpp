@@ -563,6 +563,7 @@ TEST_F(TraderOrders, AnOrderSentWhileLoggingInAgainTakesTheSessionOfItsFirstNoti
     accept();
     step("ReqUserLogin");
     CQNOrderField *o = buy("600000", 1000, '0', 10.0);
+    CQNOrderField *same = buy("600000", 1000, '0', 10.0);
     EXPECT_EQ(o->SessionID, kSessionID);   // all the engine knew when it went out
     answerLogin(kFrontID + 1, kSessionID + 1);
     tc::recording::clear();
@@ -586,6 +587,19 @@ TEST_F(TraderOrders, AnOrderSentWhileLoggingInAgainTakesTheSessionOfItsFirstNoti
     EXPECT_EQ(::cancelOrderByOrderID(trader_.get(), o->OrderID), 0);
     const auto cancel = broker_->waitForRequest("ReqOrderAction")->as<CTORATstpInputOrderActionField>();
     EXPECT_EQ(cancel.SessionID, kSessionID + 1);
+
+    // A first notification that names the session the record holds settles it just as well.
+    auto cached = orderNotice(*same, TORA_TSTP_OST_Cached);
+    cached.FrontID = kFrontID;
+    cached.SessionID = kSessionID;
+    pushOrder(cached);
+    ASSERT_EQ(same->OrderStatus, ENUM_OrderStatus_Cached);
+    auto foreign = cached;
+    foreign.SessionID = kSessionID + 9;
+    foreign.OrderStatus = TORA_TSTP_OST_NoTradeQueueing;
+    pushOrder(foreign);
+    EXPECT_EQ(same->OrderStatus, ENUM_OrderStatus_Cached);
+    EXPECT_EQ(same->SessionID, kSessionID);
 }
 
 // A notification that arrives after later ones (reordered, repeated, or sent again when the
