@@ -206,6 +206,18 @@ std::vector<PositionState> Paper::positions() const
     return v;
 }
 
+template <class T, class Fill>
+std::vector<T> Paper::perExchange(char wanted, Fill fill)
+{
+    std::vector<T> out;
+    for (char ex : {TORA_TSTP_EXD_SSE, TORA_TSTP_EXD_SZSE}) {
+        if (wanted && wanted != ex) continue;
+        T f = zeroed<T>();
+        if (fill(f, ex)) out.push_back(f);
+    }
+    return out;
+}
+
 template <class T>
 void Paper::answerList(Link& link, int requestID, std::vector<T> recs,
                        void (CTORATstpTraderSpi::*cb)(T*, CTORATstpRspInfoField*, int, bool))
@@ -1094,18 +1106,14 @@ void Paper::qrySecurity(Link& link, const Request& r)
 void Paper::qryShareholderAccount(Link& link, const Request& r)
 {
     CTORATstpQryShareholderAccountField q = r.as<CTORATstpQryShareholderAccountField>();
-    std::vector<CTORATstpShareholderAccountField> out;
-    const char exchanges[2] = {TORA_TSTP_EXD_SSE, TORA_TSTP_EXD_SZSE};
-    for (char ex : exchanges) {
-        if (q.ExchangeID && q.ExchangeID != ex) continue;
-        CTORATstpShareholderAccountField f = zeroed<CTORATstpShareholderAccountField>();
+    auto out = perExchange<CTORATstpShareholderAccountField>(q.ExchangeID, [&](CTORATstpShareholderAccountField& f, char ex) {
         copyText(f.InvestorID, cfg_.investorID);
         f.ExchangeID = ex;
         copyText(f.ShareholderID, shareholderFor(ex));
         f.ClientIDType = TORA_TSTP_CIDT_Normal;
         f.MarketID = ex == TORA_TSTP_EXD_SSE ? TORA_TSTP_MKD_SHA : TORA_TSTP_MKD_SZA;
-        out.push_back(f);
-    }
+        return true;
+    });
     answerList(link, r.requestID, std::move(out), &CTORATstpTraderSpi::OnRspQryShareholderAccount);
 }
 
@@ -1257,34 +1265,26 @@ void Paper::qryUser(Link& link, const Request& r)
 void Paper::qryExchange(Link& link, const Request& r)
 {
     CTORATstpQryExchangeField q = r.as<CTORATstpQryExchangeField>();
-    std::vector<CTORATstpExchangeField> out;
-    const char exchanges[2] = {TORA_TSTP_EXD_SSE, TORA_TSTP_EXD_SZSE};
-    for (char ex : exchanges) {
-        if (q.ExchangeID && q.ExchangeID != ex) continue;
-        CTORATstpExchangeField f = zeroed<CTORATstpExchangeField>();
+    auto out = perExchange<CTORATstpExchangeField>(q.ExchangeID, [&](CTORATstpExchangeField& f, char ex) {
         f.ExchangeID = ex;
         copyText(f.ExchangeName, ex == TORA_TSTP_EXD_SSE ? kNameSSE : kNameSZSE);
         copyText(f.TradingDay, cfg_.tradingDay);
-        out.push_back(f);
-    }
+        return true;
+    });
     answerList(link, r.requestID, std::move(out), &CTORATstpTraderSpi::OnRspQryExchange);
 }
 
 void Paper::qryMarket(Link& link, const Request& r)
 {
     CTORATstpQryMarketField q = r.as<CTORATstpQryMarketField>();
-    std::vector<CTORATstpMarketField> out;
-    const char exchanges[2] = {TORA_TSTP_EXD_SSE, TORA_TSTP_EXD_SZSE};
-    for (char ex : exchanges) {
-        if (q.ExchangeID && q.ExchangeID != ex) continue;
-        CTORATstpMarketField f = zeroed<CTORATstpMarketField>();
+    auto out = perExchange<CTORATstpMarketField>(q.ExchangeID, [&](CTORATstpMarketField& f, char ex) {
         f.MarketID = ex == TORA_TSTP_EXD_SSE ? TORA_TSTP_MKD_SHA : TORA_TSTP_MKD_SZA;
-        if (q.MarketID && q.MarketID != f.MarketID) continue;
+        if (q.MarketID && q.MarketID != f.MarketID) return false;
         copyText(f.MarketName, ex == TORA_TSTP_EXD_SSE ? kNameSHA : kNameSZA);
         f.ExchangeID = ex;
         f.MarketStatus = TORA_TSTP_MST_Continous;
-        out.push_back(f);
-    }
+        return true;
+    });
     answerList(link, r.requestID, std::move(out), &CTORATstpTraderSpi::OnRspQryMarket);
 }
 
@@ -1298,28 +1298,20 @@ void Paper::qryMarketData(Link& link, const Request& r)
 void Paper::qryTradingFee(Link& link, const Request& r)
 {
     CTORATstpQryTradingFeeField q = r.as<CTORATstpQryTradingFeeField>();
-    std::vector<CTORATstpTradingFeeField> out;
-    const char exchanges[2] = {TORA_TSTP_EXD_SSE, TORA_TSTP_EXD_SZSE};
-    for (char ex : exchanges) {
-        if (q.ExchangeID && q.ExchangeID != ex) continue;
-        CTORATstpTradingFeeField f = zeroed<CTORATstpTradingFeeField>();
+    auto out = perExchange<CTORATstpTradingFeeField>(q.ExchangeID, [&](CTORATstpTradingFeeField& f, char ex) {
         f.ExchangeID = ex;
         f.ProductID = TORA_TSTP_PID_COMMON;
         f.SecurityType = TORA_TSTP_STP_COMMON;
         f.StampTaxRatioByAmt = cfg_.stampTaxRate;
-        out.push_back(f);
-    }
+        return true;
+    });
     answerList(link, r.requestID, std::move(out), &CTORATstpTraderSpi::OnRspQryTradingFee);
 }
 
 void Paper::qryInvestorTradingFee(Link& link, const Request& r)
 {
     CTORATstpQryInvestorTradingFeeField q = r.as<CTORATstpQryInvestorTradingFeeField>();
-    std::vector<CTORATstpInvestorTradingFeeField> out;
-    const char exchanges[2] = {TORA_TSTP_EXD_SSE, TORA_TSTP_EXD_SZSE};
-    for (char ex : exchanges) {
-        if (q.ExchangeID && q.ExchangeID != ex) continue;
-        CTORATstpInvestorTradingFeeField f = zeroed<CTORATstpInvestorTradingFeeField>();
+    auto out = perExchange<CTORATstpInvestorTradingFeeField>(q.ExchangeID, [&](CTORATstpInvestorTradingFeeField& f, char ex) {
         copyText(f.InvestorID, cfg_.investorID);
         f.ExchangeID = ex;
         f.ProductID = TORA_TSTP_PID_COMMON;
@@ -1327,25 +1319,21 @@ void Paper::qryInvestorTradingFee(Link& link, const Request& r)
         f.RatioByAmt = cfg_.commissionRate;
         f.FeeMin = cfg_.minCommission;
         copyText(f.DepartmentID, cfg_.departmentID);
-        out.push_back(f);
-    }
+        return true;
+    });
     answerList(link, r.requestID, std::move(out), &CTORATstpTraderSpi::OnRspQryInvestorTradingFee);
 }
 
 void Paper::qryIPOQuota(Link& link, const Request& r)
 {
     CTORATstpQryIPOQuotaField q = r.as<CTORATstpQryIPOQuotaField>();
-    std::vector<CTORATstpIPOQuotaField> out;
-    const char exchanges[2] = {TORA_TSTP_EXD_SSE, TORA_TSTP_EXD_SZSE};
-    for (char ex : exchanges) {
-        if (q.ExchangeID && q.ExchangeID != ex) continue;
-        CTORATstpIPOQuotaField f = zeroed<CTORATstpIPOQuotaField>();
+    auto out = perExchange<CTORATstpIPOQuotaField>(q.ExchangeID, [&](CTORATstpIPOQuotaField& f, char ex) {
         copyText(f.InvestorID, cfg_.investorID);
         f.ExchangeID = ex;
         f.MarketID = ex == TORA_TSTP_EXD_SSE ? TORA_TSTP_MKD_SHA : TORA_TSTP_MKD_SZA;
         copyText(f.ShareholderID, shareholderFor(ex));
-        out.push_back(f);
-    }
+        return true;
+    });
     answerList(link, r.requestID, std::move(out), &CTORATstpTraderSpi::OnRspQryIPOQuota);
 }
 

@@ -159,6 +159,10 @@ private:
     template <class T>
     void answerList(Link& link, int requestID, std::vector<T> recs,
                     void (CTORATstpTraderSpi::*cb)(T*, CTORATstpRspInfoField*, int, bool));
+    // One zeroed record per exchange the query asks for (0: both), filled by fill(record,
+    // exchange), which may return false to leave the record out.
+    template <class T, class Fill>
+    static std::vector<T> perExchange(char wanted, Fill fill);
 
     Broker::Impl& b_;
     PaperConfig cfg_;
