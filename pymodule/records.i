@@ -20,6 +20,11 @@ struct CQNOrderField;
 struct CQNMarketDataField;
 struct CQNTransferAssetField;
 
+// The record objects are made directly, like the order calls' (recordobjects.swg).
+%include "recordobjects.swg"
+%typemap(out) CQNOrderField *, CQNMarketDataField *, CQNTransferAssetField *
+  "$result = tcobjects::newRecordObject(SWIG_as_voidptr($1), $descriptor);"
+
 %inline %{
 CQNOrderField *orderAt(unsigned long long address) {
     return reinterpret_cast<CQNOrderField *>(static_cast<std::uintptr_t>(address));

@@ -142,13 +142,7 @@ TC_REFUSE_NULL_RECORD(CQNQueryCommandField)
 
 // ---------------------------------------------------------------------------------------------
 // The order calls (buyOpen, sellClose, sellOpen, buyClose, insertOrder) return their record as
-// exactly what SWIG makes of a CQNOrderField pointer: an instance of the CQNOrderField class,
-// made by the class's __new__ without arguments, whose `this` attribute is a wrapped pointer
-// that does not own the record (None for no record). SWIG's own route does the same with a
-// fresh keyword dictionary for every call and then marks the class as modified
-// (PyType_Modified), which throws away the interpreter's attribute caches for the class on
-// every order; here neither happens. The attribute name is the interned "this" that attribute
-// lookups use anyway.
+// a CQNOrderField object made directly (recordobjects.swg), None for no record.
 //
 // The last object handed out is kept. When Python has let go of it entirely - nothing refers to
 // it, to its `this` or to its attribute dictionary but ourselves, no weak reference, no attribute
@@ -157,12 +151,13 @@ TC_REFUSE_NULL_RECORD(CQNQueryCommandField)
 // orders through their events and drops what the call returns pays for no object at all. Every
 // step runs under the interpreter lock.
 // ---------------------------------------------------------------------------------------------
+%include "recordobjects.swg"
 %{
 namespace tcmodule {
 static PyObject *spareOrderObject = nullptr;
 
 // The spare's `this` when the spare can be handed out again, else null.
-static SwigPyObject *reusableThis(PyTypeObject *cls, swig_type_info *type, PyObject *thisName) {
+static SwigPyObject *reusableThis(PyTypeObject *cls, swig_type_info *type) {
   PyObject *inst = spareOrderObject;
   if (!inst || Py_REFCNT(inst) != 1 || Py_TYPE(inst) != cls) return nullptr;
   // The weak-reference list sits at this offset from the object (before it, for the managed
@@ -178,7 +173,7 @@ static SwigPyObject *reusableThis(PyTypeObject *cls, swig_type_info *type, PyObj
   }
   // Ours and the instance's references only; "this" and nothing else in it.
   const bool alone = Py_REFCNT(dict) <= 2 && PyDict_Size(dict) == 1;
-  PyObject *self = alone ? PyDict_GetItemWithError(dict, thisName) : nullptr;
+  PyObject *self = alone ? PyDict_GetItemWithError(dict, tcobjects::thisName()) : nullptr;
   Py_DECREF(dict);
   if (!self) {
     PyErr_Clear();
@@ -191,27 +186,17 @@ static SwigPyObject *reusableThis(PyTypeObject *cls, swig_type_info *type, PyObj
 }
 
 static PyObject *orderObject(CQNOrderField *record) {
-  if (!record) return SWIG_Py_Void();
-  static PyObject *noArgs = PyTuple_New(0);
-  static PyObject *thisName = PyUnicode_InternFromString("this");
   swig_type_info *type = SWIGTYPE_p_CQNOrderField;
-  SwigPyClientData *data = static_cast<SwigPyClientData *>(type->clientdata);
-  PyTypeObject *cls = (data && data->klass && PyType_Check(data->klass))
-                          ? reinterpret_cast<PyTypeObject *>(data->klass) : nullptr;
-  if (!cls || !cls->tp_new || !noArgs || !thisName) {
-    return SWIG_NewPointerObj(SWIG_as_voidptr(record), type, 0);
+  PyTypeObject *cls = record ? tcobjects::proxyClass(type) : nullptr;
+  if (cls) {
+    if (SwigPyObject *spareThis = reusableThis(cls, type)) {
+      spareThis->ptr = SWIG_as_voidptr(record);
+      Py_INCREF(spareOrderObject);
+      return spareOrderObject;
+    }
   }
-  if (SwigPyObject *spareThis = reusableThis(cls, type, thisName)) {
-    spareThis->ptr = SWIG_as_voidptr(record);
-    Py_INCREF(spareOrderObject);
-    return spareOrderObject;
-  }
-  PyObject *self = SwigPyObject_New(SWIG_as_voidptr(record), type, 0);
-  if (!self) return nullptr;
-  PyObject *inst = cls->tp_new(cls, noArgs, nullptr);
-  if (inst && PyObject_SetAttr(inst, thisName, self) != 0) Py_CLEAR(inst);
-  Py_DECREF(self);
-  if (inst) {
+  PyObject *inst = tcobjects::newRecordObject(SWIG_as_voidptr(record), type);
+  if (cls && inst && Py_TYPE(inst) == cls) {
     Py_INCREF(inst);
     Py_XSETREF(spareOrderObject, inst);
   }
