@@ -12,7 +12,6 @@
 // ---------------------------------------------------------------------------------------------
 // toText/getFields render any record, so they take any wrapped pointer (an order object, a
 // snapshot object, tradecore.pointer(address)) and None; a bare integer address is refused.
-// ---------------------------------------------------------------------------------------------
 //
 // toText reads the record as the kind its EventID names. A record object of one of our own
 // classes (or the engine handle) given with an event of another kind would be read past its end,
