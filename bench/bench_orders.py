@@ -32,11 +32,13 @@ import argparse
 import gc
 import os
 import sys
-import tempfile
 import time
 
-import tradecore
-from tradecore import sim
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import tradecore  # noqa: E402
+from tradecore import sim  # noqa: E402
+from benchlib import load_average, login  # noqa: E402
 
 FRONT = "sim://bench-orders"
 GOAL = 3.0
@@ -64,27 +66,6 @@ def timed(function, count, between=None):
         return wall / count, cpu / count, proc / count
     finally:
         gc.enable()
-
-
-def login(front):
-    record = tradecore.CQNLoginField()
-    record.UserType = tradecore.ENUM_UserType_TORAStock
-    record.UserID = "bench"
-    record.Password = "bench"
-    record.TraderFrontAddress = front
-    record.MdFrontAddress = front
-    record.BasePath = tempfile.mkdtemp(prefix="tradecore-bench-")
-    record.TaskExecuteGap = 10000
-    record.ConnectTimeout = 10 * 1000000
-    record.IDRange = 100000000
-    return record
-
-
-def load_average():
-    try:
-        return os.getloadavg()[0]
-    except OSError:
-        return float("nan")
 
 
 def main():
