@@ -110,107 +110,128 @@ private:
     std::vector<std::string> seen_;
 };
 
+// Writes members under their keys: the counterpart of Reader, so that one field list per
+// configuration serves both directions.
+class Writer {
+public:
+    template <class T>
+    void num(const char* k, const T& v) { j_.set(k, Json::number(static_cast<double>(v))); }
+    void flag(const char* k, bool v) { j_.set(k, Json::boolean(v)); }
+    void text(const char* k, const std::string& v) { j_.set(k, Json::string(v)); }
+    void chr(const char* k, char v) { j_.set(k, charJson(v)); }
+    Json& json() { return j_; }
+
+private:
+    Json j_ = Json::object();
+};
+
+// The field lists, each visited by a Reader (S non-const) or a Writer (S const).
+template <class V, class S>
+void securityFields(V& v, S& s)
+{
+    v.text("securityID", s.securityID);
+    v.chr("exchangeID", s.exchangeID);
+    v.text("name", s.name);
+    v.chr("securityType", s.securityType);
+    v.chr("productID", s.productID);
+    v.num("preClosePrice", s.preClosePrice);
+    v.num("upperLimitPrice", s.upperLimitPrice);
+    v.num("lowerLimitPrice", s.lowerLimitPrice);
+    v.num("priceTick", s.priceTick);
+    v.num("buyVolumeUnit", s.buyVolumeUnit);
+    v.num("sellVolumeUnit", s.sellVolumeUnit);
+    v.num("maxVolume", s.maxVolume);
+    v.num("volatility", s.volatility);
+    v.num("levelVolume", s.levelVolume);
+}
+
+template <class V, class P>
+void positionFields(V& v, P& p)
+{
+    v.text("securityID", p.securityID);
+    v.chr("exchangeID", p.exchangeID);
+    v.num("volume", p.volume);
+    v.num("openCost", p.openCost);
+}
+
+// Everything of the paper configuration but its securities and positions.
+template <class V, class C>
+void paperFields(V& v, C& c)
+{
+    v.text("tradingDay", c.tradingDay);
+    v.num("frontID", c.frontID);
+    v.text("userID", c.userID);
+    v.text("password", c.password);
+    v.text("investorID", c.investorID);
+    v.text("departmentID", c.departmentID);
+    v.text("accountID", c.accountID);
+    v.text("shareholderSSE", c.shareholderSSE);
+    v.text("shareholderSZSE", c.shareholderSZSE);
+    v.text("pbuSSE", c.pbuSSE);
+    v.text("pbuSZSE", c.pbuSZSE);
+    v.num("cash", c.cash);
+    v.num("commissionRate", c.commissionRate);
+    v.num("minCommission", c.minCommission);
+    v.num("stampTaxRate", c.stampTaxRate);
+    v.num("seed", c.seed);
+    v.num("snapshotsPerSecond", c.snapshotsPerSecond);
+    v.text("csvReplayPath", c.csvReplayPath);
+    v.flag("matchRestingOnTick", c.matchRestingOnTick);
+}
+
+template <class V, class F>
+void faultFields(V& v, F& f)
+{
+    v.num("seed", f.seed);
+    v.num("refuseSend", f.refuseSend);
+    v.num("refuseCode", f.refuseCode);
+    v.num("dropAnswer", f.dropAnswer);
+    v.num("lateAnswer", f.lateAnswer);
+    v.num("lateMillis", f.lateMillis);
+    v.num("errorAnswer", f.errorAnswer);
+    v.num("errorAnswerID", f.errorAnswerID);
+    v.num("duplicateNotice", f.duplicateNotice);
+    v.num("reorderNotice", f.reorderNotice);
+    v.num("disconnect", f.disconnect);
+    v.num("reconnectMillis", f.reconnectMillis);
+}
+
 Json securityJson(const torasim::SecurityConfig& s)
 {
-    Json j = Json::object();
-    j.set("securityID", Json::string(s.securityID));
-    j.set("exchangeID", charJson(s.exchangeID));
-    j.set("name", Json::string(s.name));
-    j.set("securityType", charJson(s.securityType));
-    j.set("productID", charJson(s.productID));
-    j.set("preClosePrice", Json::number(s.preClosePrice));
-    j.set("upperLimitPrice", Json::number(s.upperLimitPrice));
-    j.set("lowerLimitPrice", Json::number(s.lowerLimitPrice));
-    j.set("priceTick", Json::number(s.priceTick));
-    j.set("buyVolumeUnit", Json::number(s.buyVolumeUnit));
-    j.set("sellVolumeUnit", Json::number(s.sellVolumeUnit));
-    j.set("maxVolume", Json::number(s.maxVolume));
-    j.set("volatility", Json::number(s.volatility));
-    j.set("levelVolume", Json::number(static_cast<double>(s.levelVolume)));
-    return j;
+    Writer w;
+    securityFields(w, s);
+    return w.json();
 }
 
 bool readSecurity(const Json& j, torasim::SecurityConfig& s)
 {
     if (!j.isObject()) return fail(0, "a security must be an object"), false;
     Reader r(j);
-    r.text("securityID", s.securityID);
-    r.chr("exchangeID", s.exchangeID);
-    r.text("name", s.name);
-    r.chr("securityType", s.securityType);
-    r.chr("productID", s.productID);
-    r.num("preClosePrice", s.preClosePrice);
-    r.num("upperLimitPrice", s.upperLimitPrice);
-    r.num("lowerLimitPrice", s.lowerLimitPrice);
-    r.num("priceTick", s.priceTick);
-    r.num("buyVolumeUnit", s.buyVolumeUnit);
-    r.num("sellVolumeUnit", s.sellVolumeUnit);
-    r.num("maxVolume", s.maxVolume);
-    r.num("volatility", s.volatility);
-    r.num("levelVolume", s.levelVolume);
+    securityFields(r, s);
     return r.finish("security");
 }
 
 Json paperJson(const torasim::PaperConfig& c)
 {
-    Json j = Json::object();
-    j.set("tradingDay", Json::string(c.tradingDay));
-    j.set("frontID", Json::number(c.frontID));
-    j.set("userID", Json::string(c.userID));
-    j.set("password", Json::string(c.password));
-    j.set("investorID", Json::string(c.investorID));
-    j.set("departmentID", Json::string(c.departmentID));
-    j.set("accountID", Json::string(c.accountID));
-    j.set("shareholderSSE", Json::string(c.shareholderSSE));
-    j.set("shareholderSZSE", Json::string(c.shareholderSZSE));
-    j.set("pbuSSE", Json::string(c.pbuSSE));
-    j.set("pbuSZSE", Json::string(c.pbuSZSE));
-    j.set("cash", Json::number(c.cash));
-    j.set("commissionRate", Json::number(c.commissionRate));
-    j.set("minCommission", Json::number(c.minCommission));
-    j.set("stampTaxRate", Json::number(c.stampTaxRate));
+    Writer w;
+    paperFields(w, c);
     Json secs = Json::array();
     for (const auto& s : c.securities) secs.push(securityJson(s));
-    j.set("securities", secs);
+    w.json().set("securities", secs);
     Json pos = Json::array();
     for (const auto& p : c.positions) {
-        Json o = Json::object();
-        o.set("securityID", Json::string(p.securityID));
-        o.set("exchangeID", charJson(p.exchangeID));
-        o.set("volume", Json::number(static_cast<double>(p.volume)));
-        o.set("openCost", Json::number(p.openCost));
-        pos.push(o);
+        Writer pw;
+        positionFields(pw, p);
+        pos.push(pw.json());
     }
-    j.set("positions", pos);
-    j.set("seed", Json::number(static_cast<double>(c.seed)));
-    j.set("snapshotsPerSecond", Json::number(c.snapshotsPerSecond));
-    j.set("csvReplayPath", Json::string(c.csvReplayPath));
-    j.set("matchRestingOnTick", Json::boolean(c.matchRestingOnTick));
-    return j;
+    w.json().set("positions", pos);
+    return w.json();
 }
 
 bool readPaper(const Json& j, torasim::PaperConfig& c)
 {
     Reader r(j);
-    r.text("tradingDay", c.tradingDay);
-    r.num("frontID", c.frontID);
-    r.text("userID", c.userID);
-    r.text("password", c.password);
-    r.text("investorID", c.investorID);
-    r.text("departmentID", c.departmentID);
-    r.text("accountID", c.accountID);
-    r.text("shareholderSSE", c.shareholderSSE);
-    r.text("shareholderSZSE", c.shareholderSZSE);
-    r.text("pbuSSE", c.pbuSSE);
-    r.text("pbuSZSE", c.pbuSZSE);
-    r.num("cash", c.cash);
-    r.num("commissionRate", c.commissionRate);
-    r.num("minCommission", c.minCommission);
-    r.num("stampTaxRate", c.stampTaxRate);
-    r.num("seed", c.seed);
-    r.num("snapshotsPerSecond", c.snapshotsPerSecond);
-    r.text("csvReplayPath", c.csvReplayPath);
-    r.flag("matchRestingOnTick", c.matchRestingOnTick);
+    paperFields(r, c);
     if (r.take("securities")) {
         c.securities.clear();
         for (const Json& s : j["securities"].items()) {
@@ -225,10 +246,7 @@ bool readPaper(const Json& j, torasim::PaperConfig& c)
             if (!p.isObject()) return fail(0, "a position must be an object"), false;
             torasim::PositionConfig pc;
             Reader pr(p);
-            pr.text("securityID", pc.securityID);
-            pr.chr("exchangeID", pc.exchangeID);
-            pr.num("volume", pc.volume);
-            pr.num("openCost", pc.openCost);
+            positionFields(pr, pc);
             if (!pr.finish("position")) return false;
             c.positions.push_back(pc);
         }
@@ -238,37 +256,15 @@ bool readPaper(const Json& j, torasim::PaperConfig& c)
 
 Json faultsJson(const torasim::FaultConfig& f)
 {
-    Json j = Json::object();
-    j.set("seed", Json::number(static_cast<double>(f.seed)));
-    j.set("refuseSend", Json::number(f.refuseSend));
-    j.set("refuseCode", Json::number(f.refuseCode));
-    j.set("dropAnswer", Json::number(f.dropAnswer));
-    j.set("lateAnswer", Json::number(f.lateAnswer));
-    j.set("lateMillis", Json::number(f.lateMillis));
-    j.set("errorAnswer", Json::number(f.errorAnswer));
-    j.set("errorAnswerID", Json::number(f.errorAnswerID));
-    j.set("duplicateNotice", Json::number(f.duplicateNotice));
-    j.set("reorderNotice", Json::number(f.reorderNotice));
-    j.set("disconnect", Json::number(f.disconnect));
-    j.set("reconnectMillis", Json::number(f.reconnectMillis));
-    return j;
+    Writer w;
+    faultFields(w, f);
+    return w.json();
 }
 
 bool readFaults(const Json& j, torasim::FaultConfig& f)
 {
     Reader r(j);
-    r.num("seed", f.seed);
-    r.num("refuseSend", f.refuseSend);
-    r.num("refuseCode", f.refuseCode);
-    r.num("dropAnswer", f.dropAnswer);
-    r.num("lateAnswer", f.lateAnswer);
-    r.num("lateMillis", f.lateMillis);
-    r.num("errorAnswer", f.errorAnswer);
-    r.num("errorAnswerID", f.errorAnswerID);
-    r.num("duplicateNotice", f.duplicateNotice);
-    r.num("reorderNotice", f.reorderNotice);
-    r.num("disconnect", f.disconnect);
-    r.num("reconnectMillis", f.reconnectMillis);
+    faultFields(r, f);
     return r.finish("fault configuration");
 }
 
