@@ -286,6 +286,10 @@ private:
     // Whether an order notification carrying this session belongs to the order of `slot`
     // (called under the record lock).
     bool sameSession(tc::OrderSlot &slot, const CTORATstpOrderField &n);
+    // What an order notification does to the record (under its lock), and the change it asks
+    // of the active-order index, which is made once the record is released.
+    enum class ActiveChange { None, Enter, Leave };
+    ActiveChange applyOrderNotice(tc::OrderSlot &slot, const CTORATstpOrderField &n);
     void activate(tc::OrderSlot *slot);
     void deactivate(int orderID);
     void onInsertError(const char *orderRef, const CTORATstpRspInfoField *info);

@@ -102,114 +102,104 @@ void CTORAStockTrader::OnRtnOrder(CTORATstpOrderField *n) {
     if (!ownsID(orderID)) return;
     tc::OrderSlot *slot = findOrderSlot(orderID);
     if (!slot) return;
-    CQNOrderField &o = slot->record;
+    ActiveChange change = ActiveChange::None;
     {
-        RecordHold hold(o);
+        RecordHold hold(slot->record);
         if (!sameSession(*slot, *n)) return;
+        change = applyOrderNotice(*slot, *n);
     }
+    // The active-order index is only taken with the record released.
+    if (change == ActiveChange::Enter) activate(slot);
+    if (change == ActiveChange::Leave) deactivate(orderID);
+}
 
-    if (n->OrderSubmitStatus == TORA_TSTP_OSS_InsertRejected) {
-        RecordHold hold(o);
-        if (o.OrderStatus == ENUM_OrderStatus_Rejected) return;
-        fillIdentity(o, *n);
+CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot &slot, const CTORATstpOrderField &n) {
+    CQNOrderField &o = slot.record;
+    if (n.OrderSubmitStatus == TORA_TSTP_OSS_InsertRejected) {
+        if (o.OrderStatus == ENUM_OrderStatus_Rejected) return ActiveChange::None;
+        fillIdentity(o, n);
         refund(o, o.OriginalVolume);
-        takeSnapshotFields(o, n->RtnIntInfo);
-        slot->setStatus(ENUM_OrderStatus_Rejected);
+        takeSnapshotFields(o, n.RtnIntInfo);
+        slot.setStatus(ENUM_OrderStatus_Rejected);
         o.ErrorID = ENUM_ErrorID_ExchangeReject;
-        char statusMsg[sizeof n->StatusMsg + 1];
-        std::memcpy(statusMsg, n->StatusMsg, sizeof n->StatusMsg);
-        statusMsg[sizeof n->StatusMsg] = '\0';
+        char statusMsg[sizeof n.StatusMsg + 1];
+        std::memcpy(statusMsg, n.StatusMsg, sizeof n.StatusMsg);
+        statusMsg[sizeof n.StatusMsg] = '\0';
         tc::formatOrderMessage(o.Message, tc::OrderMessage::ExchangeRejected, o, login_->UserID,
                                ENUM_ErrorID_ExchangeReject, statusMsg);
         tc::deliverOrderEvent(sink_, ENUM_OrderEventID_InsertRejected, &o);
-        return;
+        return ActiveChange::None;
     }
 
-    switch (n->OrderStatus) {
+    switch (n.OrderStatus) {
     case TORA_TSTP_OST_AllTraded:
-    case TORA_TSTP_OST_PartTradedQueueing: {
-        {
-            RecordHold hold(o);
-            takeSnapshotFields(o, n->RtnIntInfo);
-            fillIdentity(o, *n);
-            o.TradedVolumeChange = n->VolumeTraded - o.TradedVolume;
+    case TORA_TSTP_OST_PartTradedQueueing:
+        takeSnapshotFields(o, n.RtnIntInfo);
+        fillIdentity(o, n);
+        o.TradedVolumeChange = n.VolumeTraded - o.TradedVolume;
+        if (o.TradedVolumeChange > 0) {
+            o.TradedVolume = n.VolumeTraded;
+            o.TurnoverChange = 0;
+            o.TradedVolumeChangeOfTurnover = 0;
+            slot.setStatus(n.OrderStatus == TORA_TSTP_OST_AllTraded ? ENUM_OrderStatus_AllTraded
+                                                                    : ENUM_OrderStatus_PartTraded);
+            tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Traded, &o);
+        }
+        return n.OrderStatus == TORA_TSTP_OST_AllTraded ? ActiveChange::Leave : ActiveChange::None;
+    case TORA_TSTP_OST_NoTradeQueueing:
+        // Only a new or cached order becomes Accepted: a "queued" word that arrives late
+        // (reordered, repeated, or resumed after a reconnection) must not take a traded,
+        // cancelled or rejected order back, nor make a finished one active again.
+        if (o.OrderStatus != '\0' && o.OrderStatus != ENUM_OrderStatus_Cached) return ActiveChange::None;
+        fillIdentity(o, n);
+        // Active orders are cancelled by their session without the record lock: from here on it
+        // no longer changes.
+        slot.sessionPending = false;
+        slot.setStatus(ENUM_OrderStatus_Accepted);
+        takeSnapshotFields(o, n.RtnIntInfo);
+        tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Accepted, &o);
+        // IPO subscriptions cannot be cancelled: they never enter the active orders.
+        return n.Direction != TORA_TSTP_D_IPO ? ActiveChange::Enter : ActiveChange::None;
+    case TORA_TSTP_OST_Canceled:
+        takeSnapshotFields(o, n.RtnIntInfo);
+        if (o.OrderStatus != ENUM_OrderStatus_Canceled) {
+            char cancelTime[sizeof n.CancelTime + 1];
+            std::memcpy(cancelTime, n.CancelTime, sizeof n.CancelTime);
+            cancelTime[sizeof n.CancelTime] = '\0';
+            char updateTime[sizeof o.UpdateTime + 1];
+            std::memcpy(updateTime, o.UpdateTime, sizeof o.UpdateTime);
+            updateTime[sizeof o.UpdateTime] = '\0';
+            if (std::strcmp(cancelTime, updateTime) > 0) tc::copyText(o.UpdateTime, cancelTime);
+            slot.setStatus(ENUM_OrderStatus_Canceled);
+            const int total = n.VolumeTraded + n.VolumeTotal;
+            o.TradedVolumeChange = total - o.TradedVolume;
             if (o.TradedVolumeChange > 0) {
-                o.TradedVolume = n->VolumeTraded;
+                // Volume traded since the last notification: report it before the cancel.
+                o.TradedVolume = total;
+                o.CanceledVolume = o.OriginalVolume - o.TradedVolume;
                 o.TurnoverChange = 0;
                 o.TradedVolumeChangeOfTurnover = 0;
-                slot->setStatus(n->OrderStatus == TORA_TSTP_OST_AllTraded ? ENUM_OrderStatus_AllTraded
-                                                                          : ENUM_OrderStatus_PartTraded);
                 tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Traded, &o);
-            }
-        }
-        if (n->OrderStatus == TORA_TSTP_OST_AllTraded) deactivate(orderID);
-        break;
-    }
-    case TORA_TSTP_OST_NoTradeQueueing: {
-        {
-            RecordHold hold(o);
-            // Only a new or cached order becomes Accepted: a "queued" word that arrives late
-            // (reordered, repeated, or resumed after a reconnection) must not take a traded,
-            // cancelled or rejected order back, nor make a finished one active again.
-            if (o.OrderStatus != '\0' && o.OrderStatus != ENUM_OrderStatus_Cached) return;
-            fillIdentity(o, *n);
-            // Active orders are cancelled by their session without the record lock: from here
-            // on it no longer changes.
-            slot->sessionPending = false;
-            slot->setStatus(ENUM_OrderStatus_Accepted);
-            takeSnapshotFields(o, n->RtnIntInfo);
-            tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Accepted, &o);
-        }
-        // IPO subscriptions cannot be cancelled: they never enter the active orders.
-        if (n->Direction != TORA_TSTP_D_IPO) activate(slot);
-        break;
-    }
-    case TORA_TSTP_OST_Canceled: {
-        {
-            RecordHold hold(o);
-            takeSnapshotFields(o, n->RtnIntInfo);
-            if (o.OrderStatus != ENUM_OrderStatus_Canceled) {
-                char cancelTime[sizeof n->CancelTime + 1];
-                std::memcpy(cancelTime, n->CancelTime, sizeof n->CancelTime);
-                cancelTime[sizeof n->CancelTime] = '\0';
-                char updateTime[sizeof o.UpdateTime + 1];
-                std::memcpy(updateTime, o.UpdateTime, sizeof o.UpdateTime);
-                updateTime[sizeof o.UpdateTime] = '\0';
-                if (std::strcmp(cancelTime, updateTime) > 0) tc::copyText(o.UpdateTime, cancelTime);
-                slot->setStatus(ENUM_OrderStatus_Canceled);
-                const int total = n->VolumeTraded + n->VolumeTotal;
-                o.TradedVolumeChange = total - o.TradedVolume;
-                if (o.TradedVolumeChange > 0) {
-                    // Volume traded since the last notification: report it before the cancel.
-                    o.TradedVolume = total;
-                    o.CanceledVolume = o.OriginalVolume - o.TradedVolume;
-                    o.TurnoverChange = 0;
-                    o.TradedVolumeChangeOfTurnover = 0;
-                    tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Traded, &o);
+                tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Canceled, &o);
+            } else {
+                o.CanceledVolume = o.OriginalVolume - o.TradedVolume;
+                if (o.CanceledVolume > 0) {
+                    refund(o, o.CanceledVolume);
                     tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Canceled, &o);
-                } else {
-                    o.CanceledVolume = o.OriginalVolume - o.TradedVolume;
-                    if (o.CanceledVolume > 0) {
-                        refund(o, o.CanceledVolume);
-                        tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Canceled, &o);
-                    }
                 }
             }
         }
-        deactivate(orderID);
-        break;
-    }
-    case TORA_TSTP_OST_Cached: {
-        RecordHold hold(o);
+        // Also when it was already cancelled.
+        return ActiveChange::Leave;
+    case TORA_TSTP_OST_Cached:
         // The broker's cache comes before everything else in an order's life.
-        if (o.OrderStatus != '\0') return;
-        slot->setStatus(ENUM_OrderStatus_Cached);
-        takeSnapshotFields(o, n->RtnIntInfo);
+        if (o.OrderStatus != '\0') return ActiveChange::None;
+        slot.setStatus(ENUM_OrderStatus_Cached);
+        takeSnapshotFields(o, n.RtnIntInfo);
         tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Cached, &o);
-        break;
-    }
+        return ActiveChange::None;
     default:
-        break;
+        return ActiveChange::None;
     }
 }
 
