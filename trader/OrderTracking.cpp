@@ -136,7 +136,7 @@ CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot 
     case TORA_TSTP_OST_PartTradedQueueing:
         takeSnapshotFields(o, n.RtnIntInfo);
         fillIdentity(o, n);
-        o.TradedVolumeChange = n.VolumeTraded - o.TradedVolume;
+        o.TradedVolumeChange = clampToInt(static_cast<long long>(n.VolumeTraded) - o.TradedVolume);
         if (o.TradedVolumeChange > 0) {
             o.TradedVolume = n.VolumeTraded;
             o.TurnoverChange = 0;
@@ -171,18 +171,18 @@ CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot 
             updateTime[sizeof o.UpdateTime] = '\0';
             if (std::strcmp(cancelTime, updateTime) > 0) tc::copyText(o.UpdateTime, cancelTime);
             slot.setStatus(ENUM_OrderStatus_Canceled);
-            const int total = n.VolumeTraded + n.VolumeTotal;
-            o.TradedVolumeChange = total - o.TradedVolume;
+            const int total = clampToInt(static_cast<long long>(n.VolumeTraded) + n.VolumeTotal);
+            o.TradedVolumeChange = clampToInt(static_cast<long long>(total) - o.TradedVolume);
             if (o.TradedVolumeChange > 0) {
                 // Volume traded since the last notification: report it before the cancel.
                 o.TradedVolume = total;
-                o.CanceledVolume = o.OriginalVolume - o.TradedVolume;
+                o.CanceledVolume = clampToInt(static_cast<long long>(o.OriginalVolume) - o.TradedVolume);
                 o.TurnoverChange = 0;
                 o.TradedVolumeChangeOfTurnover = 0;
                 tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Traded, &o);
                 tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Canceled, &o);
             } else {
-                o.CanceledVolume = o.OriginalVolume - o.TradedVolume;
+                o.CanceledVolume = clampToInt(static_cast<long long>(o.OriginalVolume) - o.TradedVolume);
                 if (o.CanceledVolume > 0) {
                     refund(o, o.CanceledVolume);
                     tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Canceled, &o);
@@ -235,7 +235,7 @@ void CTORAStockTrader::OnRtnTrade(CTORATstpTradeField *t) {
     }
     o.LastTradedPrice = t->Price;
     o.TradedVolumeChangeOfTurnover = t->Volume;
-    o.TradedVolumeOfTurnover += t->Volume;
+    o.TradedVolumeOfTurnover = clampToInt(static_cast<long long>(o.TradedVolumeOfTurnover) + t->Volume);
     o.TradedVolumeChange = 0;
     o.TurnoverChange = static_cast<double>(t->Volume) * t->Price;
     o.Turnover += o.TurnoverChange;

@@ -23,6 +23,14 @@ constexpr const char kMsgFailToTransfer[] = "Error:Fail To Transfer.";
 // The engine's own task identifier of the bank balance query (not one of the ENUM_ codes).
 constexpr int kBankBalanceTaskID = 36;
 
+// `value` held to the int range. Volumes come from the broker and add up in 64 bits first: a
+// corrupt notice must not wrap a count around (nor make the arithmetic undefined).
+inline int clampToInt(long long value) {
+    if (value > 2147483647LL) return 2147483647;
+    if (value < -2147483647LL - 1) return static_cast<int>(-2147483647LL - 1);
+    return static_cast<int>(value);
+}
+
 // Reads a text as a decimal int: optional sign, then the leading digits; 0 when there are none.
 // Values beyond the int range are clamped.
 inline int parseDecimal(const char *text) {
@@ -38,10 +46,7 @@ inline int parseDecimal(const char *text) {
         if (value < 10000000000LL) value = value * 10 + (*p - '0');
         ++p;
     }
-    if (negative) value = -value;
-    if (value > 2147483647LL) return 2147483647;
-    if (value < -2147483647LL - 1) return static_cast<int>(-2147483647LL - 1);
-    return static_cast<int>(value);
+    return clampToInt(negative ? -value : value);
 }
 // The same for a fixed-size field that may lack its NUL.
 template <std::size_t N>

@@ -389,6 +389,36 @@ TEST_F(TraderOrders, TradeForAnotherOrderSysIDIsIgnored) {
     EXPECT_EQ(o->Turnover, 0.0);
 }
 
+TEST_F(TraderOrders, VolumesAtTheEdgesOfTheIntRangeAreHeldThereAndNeverWrap) {
+    constexpr int kMax = 2147483647;
+    constexpr int kMin = -kMax - 1;
+    // A corrupt notice: a traded volume far below what the order has traded is no trade.
+    CQNOrderField *o = buy("600000", 1000, '0', 10.0);
+    pushOrder(orderNotice(*o, TORA_TSTP_OST_NoTradeQueueing));
+    pushOrder(orderNotice(*o, TORA_TSTP_OST_PartTradedQueueing, 300, 700));
+    tc::recording::clear();
+    pushOrder(orderNotice(*o, TORA_TSTP_OST_PartTradedQueueing, kMin, 0));
+    EXPECT_TRUE(orderEvents().empty());
+    EXPECT_EQ(o->TradedVolume, 300);
+    // Traded and remaining volumes whose sum passes the int range.
+    pushOrder(orderNotice(*o, TORA_TSTP_OST_Canceled, kMax, kMax));
+    EXPECT_EQ(o->TradedVolume, kMax);
+    EXPECT_EQ(o->TradedVolumeChange, kMax - 300);
+    EXPECT_EQ(o->CanceledVolume, 1000 - kMax);
+    // Trades adding up past the range.
+    pushTrade(*o, 10.0, kMax);
+    pushTrade(*o, 10.0, kMax);
+    EXPECT_EQ(o->TradedVolumeOfTurnover, kMax);
+
+    // An order for a volume no broker takes, cancelled after a trade.
+    CQNOrderField *huge = buy("600000", kMin, '0', 10.0);
+    pushOrder(orderNotice(*huge, TORA_TSTP_OST_NoTradeQueueing));
+    pushOrder(orderNotice(*huge, TORA_TSTP_OST_PartTradedQueueing, 5, 0));
+    pushOrder(orderNotice(*huge, TORA_TSTP_OST_Canceled, 5, 0));
+    EXPECT_EQ(huge->OrderStatus, ENUM_OrderStatus_Canceled);
+    EXPECT_EQ(huge->CanceledVolume, kMin);
+}
+
 TEST_F(TraderOrders, RejectedSubmissionRefundsTheOpeningOrderOnce) {
     CQNOrderField *o = buy("600000", 100, '0', 10.0);
     auto rejected = orderNotice(*o, TORA_TSTP_OST_NoTradeNotQueueing);
