@@ -2,6 +2,7 @@
 // reach the adapters' deeper paths (a prepared session, an order's life, refusals, market data,
 // transfers), from which the fuzzer mutates. Run again after the byte language changes:
 //   make_seeds <dir>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -230,6 +231,28 @@ int main(int argc, char **argv) {
         w.op(kSchedulerStep, 0);
         rtnOrder(w, notice('0', 100, 0), 0, 3);
         ok &= save(dir, "reconnect", w);
+    }
+    {  // Volumes and prices at the edges: an order for no sane volume, notices whose traded and
+       // remaining volumes pass the int range, trades adding up past it, prices NaN and infinite.
+        const int kMax = 2147483647;
+        const int kMin = -kMax - 1;
+        Writer w;
+        prepare(w);
+        buy(w, 0x00, kMin, std::nan(""), '0');
+        rtnOrder(w, notice('3', 0, 0), 3, 3);
+        rtnOrder(w, notice('1', kMin, kMax), 1, 3);
+        rtnOrder(w, notice('1', 5, 0), 1, 3);
+        rtnOrder(w, notice('5', kMax, kMax), 5, 3);
+        auto trade = zero<CTORATstpTradeField>();
+        trade.Price = HUGE_VAL;
+        trade.Volume = kMax;
+        put(trade.OrderSysID, "SYS1");
+        for (int i = 0; i < 2; ++i) {
+            w.op(kRtnTrade, kOwnRef);
+            w.value(trade);
+            ownRef(w, 0);
+        }
+        ok &= save(dir, "edge_volumes", w);
     }
     if (!ok) {
         std::fprintf(stderr, "could not write the corpus into %s\n", dir.c_str());
