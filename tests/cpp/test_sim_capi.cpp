@@ -13,15 +13,9 @@
 using tc::testing::SimMdClient;
 using tc::testing::SimTraderClient;
 
-namespace {
+using tc::testing::zeroRecord;
 
-template <class T>
-T zero()
-{
-    T t;
-    std::memset(static_cast<void*>(&t), 0, sizeof t);
-    return t;
-}
+namespace {
 
 // Takes a returned JSON text and frees it.
 std::string take(char* p)
@@ -119,7 +113,7 @@ TEST_F(SimCApi, RequestsComeOutAsJsonWithTheirFields)
     ASSERT_EQ(tsim_wait_connections(a(), 1, TSIM_SIDE_TRADER, 10000), 1);
     ASSERT_EQ(tsim_accept(a(), TSIM_SIDE_TRADER), 1);
     ASSERT_EQ(tsim_drain(a(), 10000), 1);
-    CTORATstpInputOrderField f = zero<CTORATstpInputOrderField>();
+    CTORATstpInputOrderField f = zeroRecord<CTORATstpInputOrderField>();
     tc::copyText(f.SecurityID, "600000");
     tc::copyText(f.OrderRef, "1001");
     tc::copyText(f.TerminalInfo, kGbText);
@@ -171,9 +165,9 @@ TEST_F(SimCApi, PaperBrokerThroughJson)
 
     SimTraderClient c(address_);
     ASSERT_TRUE(c.spi.waitFor("OnFrontConnected"));
-    CTORATstpReqUserLoginField login = zero<CTORATstpReqUserLoginField>();
+    CTORATstpReqUserLoginField login = zeroRecord<CTORATstpReqUserLoginField>();
     ASSERT_EQ(c.api->ReqUserLogin(&login, 1), 0);
-    CTORATstpInputOrderField f = zero<CTORATstpInputOrderField>();
+    CTORATstpInputOrderField f = zeroRecord<CTORATstpInputOrderField>();
     tc::copyText(f.SecurityID, "600000");
     tc::copyText(f.OrderRef, "1001");
     f.OrderPriceType = TORA_TSTP_OPT_LimitPrice;

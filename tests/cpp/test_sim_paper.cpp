@@ -21,15 +21,9 @@ using torasim::Mode;
 using torasim::PaperConfig;
 using torasim::Side;
 
-namespace {
+using tc::testing::zeroRecord;
 
-template <class T>
-T zero()
-{
-    T t;
-    std::memset(static_cast<void*>(&t), 0, sizeof t);
-    return t;
-}
+namespace {
 
 const char* const kNoCashMsg = "\xbf\xc9\xd3\xc3\xd7\xca\xbd\xf0\xb2\xbb\xd7\xe3";  // GB2312
 
@@ -88,7 +82,7 @@ protected:
         if (!trader_) trader_ = std::make_unique<SimTraderClient>(address_);
         EXPECT_TRUE(trader_->spi.waitFor("OnFrontConnected"));
         std::size_t before = trader_->spi.count("OnRspUserLogin");
-        CTORATstpReqUserLoginField req = zero<CTORATstpReqUserLoginField>();
+        CTORATstpReqUserLoginField req = zeroRecord<CTORATstpReqUserLoginField>();
         tc::copyText(req.LogInAccount, "user1");
         req.LogInAccountType = TORA_TSTP_LACT_UserID;
         tc::copyText(req.Password, password);
@@ -101,7 +95,7 @@ protected:
     {
         md_ = std::make_unique<SimMdClient>(address_);
         ASSERT_TRUE(md_->spi.waitFor("OnFrontConnected"));
-        CTORATstpReqUserLoginField req = zero<CTORATstpReqUserLoginField>();
+        CTORATstpReqUserLoginField req = zeroRecord<CTORATstpReqUserLoginField>();
         tc::copyText(req.LogInAccount, "user1");
         tc::copyText(req.Password, "pw");
         ASSERT_EQ(md_->api->ReqUserLogin(&req, 0), 0);
@@ -111,7 +105,7 @@ protected:
     int order(const char* id, char exchange, char direction, double price, int volume, char priceType = TORA_TSTP_OPT_LimitPrice,
               char timeCondition = TORA_TSTP_TC_GFD, char volumeCondition = TORA_TSTP_VC_AV)
     {
-        CTORATstpInputOrderField f = zero<CTORATstpInputOrderField>();
+        CTORATstpInputOrderField f = zeroRecord<CTORATstpInputOrderField>();
         tc::copyText(f.SecurityID, id);
         char ref[16];
         std::snprintf(ref, sizeof ref, "%d", nextRef_);
@@ -132,7 +126,7 @@ protected:
 
     int cancel(const std::string& orderSysID, char exchange)
     {
-        CTORATstpInputOrderActionField a = zero<CTORATstpInputOrderActionField>();
+        CTORATstpInputOrderActionField a = zeroRecord<CTORATstpInputOrderActionField>();
         a.ExchangeID = exchange;
         tc::copyText(a.OrderSysID, orderSysID.c_str());
         a.ActionFlag = TORA_TSTP_AF_Delete;
@@ -183,17 +177,17 @@ TEST_F(SimPaper, LoginAndQueriesAnswerFromTheBrokersState)
     EXPECT_GT(a.SessionID, 0);
     EXPECT_STREQ(a.TradingDay, "20240105");
 
-    CTORATstpQrySecurityField qs = zero<CTORATstpQrySecurityField>();
+    CTORATstpQrySecurityField qs = zeroRecord<CTORATstpQrySecurityField>();
     ASSERT_EQ(trader_->api->ReqQrySecurity(&qs, 2), 0);
-    CTORATstpQryShareholderAccountField qh = zero<CTORATstpQryShareholderAccountField>();
+    CTORATstpQryShareholderAccountField qh = zeroRecord<CTORATstpQryShareholderAccountField>();
     ASSERT_EQ(trader_->api->ReqQryShareholderAccount(&qh, 3), 0);
-    CTORATstpQryTradingAccountField qa = zero<CTORATstpQryTradingAccountField>();
+    CTORATstpQryTradingAccountField qa = zeroRecord<CTORATstpQryTradingAccountField>();
     ASSERT_EQ(trader_->api->ReqQryTradingAccount(&qa, 4), 0);
-    CTORATstpQryPositionField qp = zero<CTORATstpQryPositionField>();
+    CTORATstpQryPositionField qp = zeroRecord<CTORATstpQryPositionField>();
     ASSERT_EQ(trader_->api->ReqQryPosition(&qp, 5), 0);
-    CTORATstpQryOrderField qo = zero<CTORATstpQryOrderField>();
+    CTORATstpQryOrderField qo = zeroRecord<CTORATstpQryOrderField>();
     ASSERT_EQ(trader_->api->ReqQryOrder(&qo, 6), 0);
-    CTORATstpQryETFFileField qe = zero<CTORATstpQryETFFileField>();
+    CTORATstpQryETFFileField qe = zeroRecord<CTORATstpQryETFFileField>();
     ASSERT_EQ(trader_->api->ReqQryETFFile(&qe, 7), 0);
     ASSERT_EQ(trader_->api->ReqQryBUProxy(nullptr, 8), 0);
     ASSERT_EQ(trader_->api->ReqGetConnectionInfo(9), 0);
@@ -248,7 +242,7 @@ TEST_F(SimPaper, RequestsBeforeLoginAreRefused)
     configure();
     trader_ = std::make_unique<SimTraderClient>(address_);
     ASSERT_TRUE(trader_->spi.waitFor("OnFrontConnected"));
-    CTORATstpQryOrderField qo = zero<CTORATstpQryOrderField>();
+    CTORATstpQryOrderField qo = zeroRecord<CTORATstpQryOrderField>();
     ASSERT_EQ(trader_->api->ReqQryOrder(&qo, 3), 0);
     ASSERT_TRUE(broker_->drain());
     auto ev = trader_->spi.events("OnRspQryOrder");
@@ -532,14 +526,14 @@ TEST_F(SimPaper, CashAndPositionsFollowFillsFeesAndTaxes)
 
     // The queries agree with the ledger.
     trader_->spi.clear();
-    CTORATstpQryTradingAccountField qa = zero<CTORATstpQryTradingAccountField>();
+    CTORATstpQryTradingAccountField qa = zeroRecord<CTORATstpQryTradingAccountField>();
     trader_->api->ReqQryTradingAccount(&qa, 50);
-    CTORATstpQryPositionField qp = zero<CTORATstpQryPositionField>();
+    CTORATstpQryPositionField qp = zeroRecord<CTORATstpQryPositionField>();
     qp.ExchangeID = TORA_TSTP_EXD_SZSE;
     trader_->api->ReqQryPosition(&qp, 51);
-    CTORATstpQryTradeField qt = zero<CTORATstpQryTradeField>();
+    CTORATstpQryTradeField qt = zeroRecord<CTORATstpQryTradeField>();
     trader_->api->ReqQryTrade(&qt, 52);
-    CTORATstpQryOrderField qo = zero<CTORATstpQryOrderField>();
+    CTORATstpQryOrderField qo = zeroRecord<CTORATstpQryOrderField>();
     qo.ExchangeID = TORA_TSTP_EXD_SSE;
     trader_->api->ReqQryOrder(&qo, 53);
     ASSERT_TRUE(broker_->drain());
@@ -560,7 +554,7 @@ TEST_F(SimPaper, CashAndPositionTransfers)
 {
     configure();
     login();
-    CTORATstpInputTransferFundField f = zero<CTORATstpInputTransferFundField>();
+    CTORATstpInputTransferFundField f = zeroRecord<CTORATstpInputTransferFundField>();
     tc::copyText(f.AccountID, "11000001");
     tc::copyText(f.CurrencyID, "CNY");
     tc::copyText(f.ApplySerial, "2001");
@@ -591,7 +585,7 @@ TEST_F(SimPaper, CashAndPositionTransfers)
 
     // Positions move out to and in from another node.
     trader_->spi.clear();
-    CTORATstpInputTransferPositionField p = zero<CTORATstpInputTransferPositionField>();
+    CTORATstpInputTransferPositionField p = zeroRecord<CTORATstpInputTransferPositionField>();
     p.ExchangeID = TORA_TSTP_EXD_SZSE;
     tc::copyText(p.SecurityID, "000001");
     tc::copyText(p.ApplySerial, "2003");
@@ -621,7 +615,7 @@ TEST_F(SimPaper, PasswordChange)
     cfg_.password = "pw";
     configure();
     login("pw");
-    CTORATstpUserPasswordUpdateField u = zero<CTORATstpUserPasswordUpdateField>();
+    CTORATstpUserPasswordUpdateField u = zeroRecord<CTORATstpUserPasswordUpdateField>();
     tc::copyText(u.UserID, "user1");
     tc::copyText(u.OldPassword, "nope");
     tc::copyText(u.NewPassword, "pw2");
@@ -808,7 +802,7 @@ TEST_F(SimPaper, RestartReplaysTheDaysPrivateFlow)
     ASSERT_TRUE(broker_->drain());
     SimTraderClient again(address_, TORA_TERT_RESTART);
     ASSERT_TRUE(again.spi.waitFor("OnFrontConnected"));
-    CTORATstpReqUserLoginField req = zero<CTORATstpReqUserLoginField>();
+    CTORATstpReqUserLoginField req = zeroRecord<CTORATstpReqUserLoginField>();
     ASSERT_EQ(again.api->ReqUserLogin(&req, 1), 0);
     ASSERT_TRUE(broker_->drain());
     EXPECT_EQ(again.spi.names(), (std::vector<std::string>{"OnFrontConnected", "OnRspUserLogin", "OnRtnTrade",
@@ -826,7 +820,7 @@ TEST_F(SimPaper, AnswerFaultsDropDelayOrFailAnswers)
     f.errorAnswerID = 77;
     broker_->setFaults(f);
     order("600000", TORA_TSTP_EXD_SSE, TORA_TSTP_D_Buy, 10.00, 100);
-    CTORATstpQryTradingAccountField qa = zero<CTORATstpQryTradingAccountField>();
+    CTORATstpQryTradingAccountField qa = zeroRecord<CTORATstpQryTradingAccountField>();
     trader_->api->ReqQryTradingAccount(&qa, 9);
     ASSERT_TRUE(broker_->drain());
     EXPECT_EQ(trader_->spi.events("OnErrRtnOrderInsert").at(0).errorID, 77);
@@ -870,7 +864,7 @@ TEST_F(SimPaper, MarketThreadPushesAtItsRateAndPaperFrontsNeedNoSetup)
         PaperConfig c = b->paperConfig();
         c.snapshotsPerSecond = 200;
         b->setPaperConfig(c);
-        CTORATstpReqUserLoginField req = zero<CTORATstpReqUserLoginField>();
+        CTORATstpReqUserLoginField req = zeroRecord<CTORATstpReqUserLoginField>();
         ASSERT_EQ(m.api->ReqUserLogin(&req, 0), 0);
         ASSERT_TRUE(m.spi.waitFor("OnRspUserLogin"));
         char id[] = "600519";

@@ -17,15 +17,9 @@ using torasim::Broker;
 using torasim::Mode;
 using torasim::Side;
 
-namespace {
+using tc::testing::zeroRecord;
 
-template <class T>
-T zero()
-{
-    T t;
-    std::memset(static_cast<void*>(&t), 0, sizeof t);
-    return t;
-}
+namespace {
 
 class SimScripted : public ::testing::Test {
 protected:
@@ -57,7 +51,7 @@ TEST_F(SimScripted, UnknownFrontNeverConnectsAndRefusesRequests)
     SimMdClient lostMd("tcp://192.0.2.1:6502");
     // A client of a served front goes through a whole exchange meanwhile.
     auto served = connectedTrader();
-    CTORATstpReqUserLoginField login = zero<CTORATstpReqUserLoginField>();
+    CTORATstpReqUserLoginField login = zeroRecord<CTORATstpReqUserLoginField>();
     EXPECT_NE(lost.api->ReqUserLogin(&login, 1), 0);
     EXPECT_NE(lostMd.api->ReqUserLogin(&login, 1), 0);
     EXPECT_EQ(served->api->ReqUserLogin(&login, 1), 0);
@@ -79,7 +73,7 @@ TEST_F(SimScripted, ConnectionWaitsForAcceptAndCallbacksRunOnTheSdkThread)
     ASSERT_EQ(conns.size(), 1u);
     EXPECT_FALSE(conns[0].connected);
     // Without a connection the SDK refuses to send.
-    CTORATstpReqUserLoginField login = zero<CTORATstpReqUserLoginField>();
+    CTORATstpReqUserLoginField login = zeroRecord<CTORATstpReqUserLoginField>();
     EXPECT_EQ(c.api->ReqUserLogin(&login, 5), -1);
 
     EXPECT_EQ(broker_->acceptConnection(Side::Md), 0);
@@ -108,11 +102,11 @@ TEST_F(SimScripted, ConnectionWaitsForAcceptAndCallbacksRunOnTheSdkThread)
 TEST_F(SimScripted, RequestLogKeepsTypeOrderAndRecords)
 {
     auto c = connectedTrader();
-    CTORATstpReqUserLoginField login = zero<CTORATstpReqUserLoginField>();
+    CTORATstpReqUserLoginField login = zeroRecord<CTORATstpReqUserLoginField>();
     tc::copyText(login.LogInAccount, "u1");
     login.LogInAccountType = TORA_TSTP_LACT_UserID;
     ASSERT_EQ(c->api->ReqUserLogin(&login, 11), 0);
-    CTORATstpQrySecurityField qs = zero<CTORATstpQrySecurityField>();
+    CTORATstpQrySecurityField qs = zeroRecord<CTORATstpQrySecurityField>();
     qs.ExchangeID = TORA_TSTP_EXD_SSE;
     ASSERT_EQ(c->api->ReqQrySecurity(&qs, 12), 0);
     ASSERT_EQ(c->api->ReqGetConnectionInfo(13), 0);
@@ -143,7 +137,7 @@ TEST_F(SimScripted, RequestLogKeepsTypeOrderAndRecords)
 
     // A request sent later from another thread wakes the waiter.
     std::thread later([&] {
-        CTORATstpQryOrderField qo = zero<CTORATstpQryOrderField>();
+        CTORATstpQryOrderField qo = zeroRecord<CTORATstpQryOrderField>();
         c->api->ReqQryOrder(&qo, 99);
     });
     auto qo = broker_->waitForRequest("ReqQryOrder");
@@ -158,10 +152,10 @@ TEST_F(SimScripted, RequestLogKeepsTypeOrderAndRecords)
 TEST_F(SimScripted, NextReturnRefusesChosenRequests)
 {
     auto c = connectedTrader();
-    CTORATstpQryOrderField q = zero<CTORATstpQryOrderField>();
+    CTORATstpQryOrderField q = zeroRecord<CTORATstpQryOrderField>();
     broker_->setNextReturn("ReqQryOrder", -2, 2);
     broker_->setNextReturn("", 5);
-    CTORATstpQryTradeField qt = zero<CTORATstpQryTradeField>();
+    CTORATstpQryTradeField qt = zeroRecord<CTORATstpQryTradeField>();
     EXPECT_EQ(c->api->ReqQryTrade(&qt, 1), 5);      // the any-type override, once
     EXPECT_EQ(c->api->ReqQryOrder(&q, 2), -2);
     EXPECT_EQ(c->api->ReqQryOrder(&q, 3), -2);
@@ -177,7 +171,7 @@ TEST_F(SimScripted, NextReturnRefusesChosenRequests)
 TEST_F(SimScripted, RequestLogCanBeBoundedOrSwitchedOff)
 {
     auto c = connectedTrader();
-    CTORATstpQryOrderField q = zero<CTORATstpQryOrderField>();
+    CTORATstpQryOrderField q = zeroRecord<CTORATstpQryOrderField>();
     broker_->setRequestLogLimit(3);
     for (int i = 1; i <= 5; ++i) ASSERT_EQ(c->api->ReqQryOrder(&q, i), 0);
     auto kept = broker_->requests();
@@ -200,16 +194,16 @@ TEST_F(SimScripted, RequestLogCanBeBoundedOrSwitchedOff)
 TEST_F(SimScripted, PushHelpersDeliverRecordsAndErrors)
 {
     auto c = connectedTrader();
-    CTORATstpOrderField o = zero<CTORATstpOrderField>();
+    CTORATstpOrderField o = zeroRecord<CTORATstpOrderField>();
     tc::copyText(o.OrderRef, "1001");
     o.OrderStatus = TORA_TSTP_OST_NoTradeQueueing;
-    CTORATstpTradeField t = zero<CTORATstpTradeField>();
+    CTORATstpTradeField t = zeroRecord<CTORATstpTradeField>();
     tc::copyText(t.OrderRef, "1001");
     t.Price = 10.5;
     t.Volume = 300;
-    CTORATstpInputOrderField in = zero<CTORATstpInputOrderField>();
+    CTORATstpInputOrderField in = zeroRecord<CTORATstpInputOrderField>();
     tc::copyText(in.OrderRef, "1002");
-    CTORATstpRspUserLoginField login = zero<CTORATstpRspUserLoginField>();
+    CTORATstpRspUserLoginField login = zeroRecord<CTORATstpRspUserLoginField>();
     login.FrontID = 3;
     login.SessionID = 44;
     tc::copyText(login.TradingDay, "20240103");
@@ -218,7 +212,7 @@ TEST_F(SimScripted, PushHelpersDeliverRecordsAndErrors)
     EXPECT_EQ(broker_->pushRtnTrade(t), 1);
     EXPECT_EQ(broker_->pushErrRtnOrderInsert(in, 10105, "\xbf\xc9\xd3\xc3\xd7\xca\xbd\xf0\xb2\xbb\xd7\xe3"), 1);
     EXPECT_EQ(broker_->pushRspError(8, 40, "busy"), 1);
-    CTORATstpMarketStatusField ms = zero<CTORATstpMarketStatusField>();
+    CTORATstpMarketStatusField ms = zeroRecord<CTORATstpMarketStatusField>();
     ms.MarketID = TORA_TSTP_MKD_SHA;
     ms.MarketStatus = TORA_TSTP_MST_Closed;
     EXPECT_EQ(broker_->pushRtnMarketStatus(ms), 1);
@@ -243,14 +237,14 @@ TEST_F(SimScripted, PushHelpersDeliverRecordsAndErrors)
 TEST_F(SimScripted, AnswerWithSeveralRecordsThroughPost)
 {
     auto c = connectedTrader();
-    CTORATstpQryPositionField q = zero<CTORATstpQryPositionField>();
+    CTORATstpQryPositionField q = zeroRecord<CTORATstpQryPositionField>();
     ASSERT_EQ(c->api->ReqQryPosition(&q, 21), 0);
     auto r = broker_->waitForRequest("ReqQryPosition");
     ASSERT_TRUE(r);
     int id = r->requestID;
     broker_->post([id](CTORATstpTraderSpi* s) {
         for (int i = 0; i < 3; ++i) {
-            CTORATstpPositionField p = zero<CTORATstpPositionField>();
+            CTORATstpPositionField p = zeroRecord<CTORATstpPositionField>();
             p.CurrentPosition = 100 * (i + 1);
             s->OnRspQryPosition(&p, nullptr, id, i == 2);
         }
@@ -273,7 +267,7 @@ TEST_F(SimScripted, DropWithReasonThenAcceptAgain)
     ASSERT_EQ(d.size(), 1u);
     EXPECT_EQ(d[0].reason, torasim::kReasonHeartbeatTimeout);
     EXPECT_EQ(broker_->dropConnection(), 0);   // nothing left to drop
-    CTORATstpQryOrderField q = zero<CTORATstpQryOrderField>();
+    CTORATstpQryOrderField q = zeroRecord<CTORATstpQryOrderField>();
     EXPECT_EQ(c->api->ReqQryOrder(&q, 1), -1);
     EXPECT_EQ(broker_->acceptConnection(), 1);
     ASSERT_TRUE(broker_->drain());
@@ -317,7 +311,7 @@ TEST_F(SimScripted, RemovedBrokerDisconnectsAndARecreatedOneTakesOver)
     auto c = connectedTrader();
     ASSERT_TRUE(Broker::remove(address_));
     c->spi.waitFor("OnFrontDisconnected");
-    CTORATstpQryOrderField q = zero<CTORATstpQryOrderField>();
+    CTORATstpQryOrderField q = zeroRecord<CTORATstpQryOrderField>();
     EXPECT_EQ(c->api->ReqQryOrder(&q, 1), -1);
     auto again = Broker::create(address_, Mode::Scripted);
     ASSERT_TRUE(again->waitForConnections(1));
@@ -348,7 +342,7 @@ TEST_F(SimScripted, ReleaseFromInsideACallbackIsSafe)
     ASSERT_EQ(broker_->acceptConnection(), 1);
     ASSERT_TRUE(broker_->drain());
     broker_->pushRspError(1, 1, "bye");
-    CTORATstpOrderField o = zero<CTORATstpOrderField>();
+    CTORATstpOrderField o = zeroRecord<CTORATstpOrderField>();
     broker_->pushRtnOrder(o);
     ASSERT_EQ(released.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     // The broker no longer knows the connection, and nothing queued behind the call arrives.
@@ -373,7 +367,7 @@ TEST_F(SimScripted, MdSubscriptionRequestsAreLoggedWithTheirSecurities)
     EXPECT_EQ(r->side, Side::Md);
     EXPECT_EQ(r->exchangeID, TORA_TSTP_EXD_SSE);
     EXPECT_EQ(r->securities, (std::vector<std::string>{"600000", "600519"}));
-    CTORATstpMarketDataField md = zero<CTORATstpMarketDataField>();
+    CTORATstpMarketDataField md = zeroRecord<CTORATstpMarketDataField>();
     tc::copyText(md.SecurityID, "600000");
     md.LastPrice = 10.01;
     EXPECT_EQ(broker_->pushDepthMarketData(md), 1);
@@ -391,7 +385,7 @@ TEST_F(SimScripted, FaultsRefuseSendsAndDisconnectWithAutomaticReconnection)
     f.refuseSend = 0.5;
     f.refuseCode = -7;
     broker_->setFaults(f);
-    CTORATstpQryOrderField q = zero<CTORATstpQryOrderField>();
+    CTORATstpQryOrderField q = zeroRecord<CTORATstpQryOrderField>();
     int refused = 0;
     for (int i = 0; i < 200; ++i)
         if (c->api->ReqQryOrder(&q, i) == -7) ++refused;
@@ -416,7 +410,7 @@ TEST_F(SimScripted, NotificationFaultsDuplicateAndReorder)
     torasim::FaultConfig f;
     f.duplicateNotice = 1.0;
     broker_->setFaults(f);
-    CTORATstpOrderField o = zero<CTORATstpOrderField>();
+    CTORATstpOrderField o = zeroRecord<CTORATstpOrderField>();
     tc::copyText(o.OrderRef, "1");
     broker_->pushRtnOrder(o);
     ASSERT_TRUE(broker_->drain());
@@ -430,7 +424,7 @@ TEST_F(SimScripted, NotificationFaultsDuplicateAndReorder)
     broker_->setFaults(f);
     tc::copyText(o.OrderRef, "A");
     broker_->pushRtnOrder(o);
-    CTORATstpTradeField t = zero<CTORATstpTradeField>();
+    CTORATstpTradeField t = zeroRecord<CTORATstpTradeField>();
     tc::copyText(t.OrderRef, "B");
     broker_->pushRtnTrade(t);
     ASSERT_TRUE(broker_->drain());

@@ -20,20 +20,14 @@ using tc::testing::SimMdClient;
 using tc::testing::SimTraderClient;
 using torasim::Broker;
 
-namespace {
+using tc::testing::zeroRecord;
 
-template <class T>
-T zero()
-{
-    T t;
-    std::memset(static_cast<void*>(&t), 0, sizeof t);
-    return t;
-}
+namespace {
 
 void login(SimTraderClient& c)
 {
     ASSERT_TRUE(c.spi.waitFor("OnFrontConnected"));
-    CTORATstpReqUserLoginField req = zero<CTORATstpReqUserLoginField>();
+    CTORATstpReqUserLoginField req = zeroRecord<CTORATstpReqUserLoginField>();
     tc::copyText(req.LogInAccount, "stress");
     ASSERT_EQ(c.api->ReqUserLogin(&req, 1), 0);
     ASSERT_TRUE(c.spi.waitFor("OnRspUserLogin"));
@@ -60,7 +54,7 @@ TEST(SimStress, ConcurrentTradingMarketDataAndReconnectionsKeepTheBooksConsisten
     login(*a);
     login(*b);
     ASSERT_TRUE(md.spi.waitFor("OnFrontConnected"));
-    CTORATstpReqUserLoginField req = zero<CTORATstpReqUserLoginField>();
+    CTORATstpReqUserLoginField req = zeroRecord<CTORATstpReqUserLoginField>();
     ASSERT_EQ(md.api->ReqUserLogin(&req, 0), 0);
     ASSERT_TRUE(md.spi.waitFor("OnRspUserLogin"));
     char all[] = "00000000";
@@ -78,7 +72,7 @@ TEST(SimStress, ConcurrentTradingMarketDataAndReconnectionsKeepTheBooksConsisten
             std::snprintf(text, sizeof text, "%d", ref);
             unsigned pick = rnd() % 10;
             if (pick < 7) {
-                CTORATstpInputOrderField f = zero<CTORATstpInputOrderField>();
+                CTORATstpInputOrderField f = zeroRecord<CTORATstpInputOrderField>();
                 bool sell = pick >= 5;
                 tc::copyText(f.SecurityID, sell ? "000001" : "600000");
                 f.ExchangeID = sell ? TORA_TSTP_EXD_SZSE : TORA_TSTP_EXD_SSE;
@@ -92,13 +86,13 @@ TEST(SimStress, ConcurrentTradingMarketDataAndReconnectionsKeepTheBooksConsisten
                 f.VolumeTotalOriginal = 100 * static_cast<int>(1 + rnd() % 20);
                 api->ReqOrderInsert(&f, ref);
             } else if (pick < 9) {
-                CTORATstpInputOrderActionField c = zero<CTORATstpInputOrderActionField>();
+                CTORATstpInputOrderActionField c = zeroRecord<CTORATstpInputOrderActionField>();
                 std::snprintf(text, sizeof text, "%d", ref - static_cast<int>(1 + rnd() % 10));
                 tc::copyText(c.OrderRef, text);
                 c.ActionFlag = TORA_TSTP_AF_Delete;
                 api->ReqOrderAction(&c, ref);
             } else {
-                CTORATstpQryOrderField q = zero<CTORATstpQryOrderField>();
+                CTORATstpQryOrderField q = zeroRecord<CTORATstpQryOrderField>();
                 api->ReqQryOrder(&q, ref);
             }
         }
@@ -158,7 +152,7 @@ TEST(SimStress, LedgerAddsUpAfterConcurrentTrading)
             int ref = nextRef.fetch_add(1);
             char text[16];
             std::snprintf(text, sizeof text, "%d", ref);
-            CTORATstpInputOrderField f = zero<CTORATstpInputOrderField>();
+            CTORATstpInputOrderField f = zeroRecord<CTORATstpInputOrderField>();
             tc::copyText(f.SecurityID, sell ? "000001" : "600000");
             f.ExchangeID = sell ? TORA_TSTP_EXD_SZSE : TORA_TSTP_EXD_SSE;
             tc::copyText(f.OrderRef, text);
@@ -170,7 +164,7 @@ TEST(SimStress, LedgerAddsUpAfterConcurrentTrading)
             f.VolumeTotalOriginal = 100 * (1 + i % 7);
             api->ReqOrderInsert(&f, ref);
             if (i % 4 == 3) {
-                CTORATstpInputOrderActionField c = zero<CTORATstpInputOrderActionField>();
+                CTORATstpInputOrderActionField c = zeroRecord<CTORATstpInputOrderActionField>();
                 std::snprintf(text, sizeof text, "%d", ref);
                 tc::copyText(c.OrderRef, text);
                 c.ActionFlag = TORA_TSTP_AF_Delete;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "SimRecorder.h"
+#include "ZeroRecord.h"
 
 namespace tc {
 namespace testing {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "EngineDoubles.h"
+#include "ZeroRecord.h"
 #include "engine/TaskScheduler.h"
 #include "events/RecordingBridge.h"
 #include "torasim/SimControl.h"
@@ -22,13 +23,6 @@
 
 namespace tc {
 namespace testing {
-
-template <class T>
-T zeroRecord() {
-    T t;
-    std::memset(static_cast<void *>(&t), 0, sizeof t);
-    return t;
-}
 
 class TraderFixture : public ::testing::Test {
 protected:
