@@ -88,7 +88,7 @@ private:
 };
 
 // What a reader may never see in an order record, whatever the timing.
-std::string orderInvariantBroken(const CQNOrderField &o) {
+std::string orderInvariantBrokenBare(const CQNOrderField &o) {
     if (o.TradedVolume < 0 || o.TradedVolume > o.OriginalVolume) return "TradedVolume out of [0, OriginalVolume]";
     if (o.OrderStatus == ENUM_OrderStatus_Canceled && o.CanceledVolume + o.TradedVolume != o.OriginalVolume)
         return "CanceledVolume + TradedVolume != OriginalVolume on a cancelled order";
@@ -97,6 +97,17 @@ std::string orderInvariantBroken(const CQNOrderField &o) {
     if (o.OrderStatus != '\0' && std::strchr("123456", o.OrderStatus) == nullptr) return "unknown OrderStatus";
     if (o.Turnover < -1e-6) return "negative Turnover";
     return "";
+}
+
+// The broken rule with the record's volumes and status, so that a failure seen once says how.
+std::string orderInvariantBroken(const CQNOrderField &o) {
+    std::string broken = orderInvariantBrokenBare(o);
+    if (broken.empty()) return broken;
+    char facts[160];
+    std::snprintf(facts, sizeof facts, " (status '%c', original %d, traded %d, cancelled %d, change %d, session %d/%d)",
+                  o.OrderStatus ? o.OrderStatus : '0', o.OriginalVolume, o.TradedVolume, o.CanceledVolume,
+                  o.TradedVolumeChange, o.FrontID, o.SessionID);
+    return broken + facts;
 }
 
 // Stops the test's threads and collects what they found.
