@@ -155,9 +155,16 @@ void TaskScheduler::step() {
     deliverHeld(held);
 }
 
-void TaskScheduler::answered(int taskID, bool failed) {
+bool TaskScheduler::answered(int taskID, bool failed) { return complete(taskID, failed, false); }
+
+bool TaskScheduler::answeredInFlight(int taskID, bool failed) { return complete(taskID, failed, true); }
+
+bool TaskScheduler::complete(int taskID, bool failed, bool inFlightOnly) {
+    bool completed = false;
     lock();
-    if (!queue_.empty() && queue_.front()->TaskID == taskID) {
+    if (!queue_.empty() && queue_.front()->TaskID == taskID &&
+        (!inFlightOnly || (queue_.front()->SentAt >= 0 && queue_.front()->CompletedAt < 0))) {
+        completed = true;
         Task &t = *queue_.front();
         const long long now = this->now();
         t.Failed = failed;
@@ -168,6 +175,7 @@ void TaskScheduler::answered(int taskID, bool failed) {
         if (!failed || !t.RetryUntilSuccess) rotateOrDropHead();
     }
     unlock();
+    return completed;
 }
 
 void TaskScheduler::reset() {

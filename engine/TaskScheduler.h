@@ -69,8 +69,12 @@ public:
             long long failedGap, bool retryUntilSuccess, long long executeTimeout);
     // One pass of the engine thread: at most one send or one timeout. Never waits for the lock.
     void step();
-    // The final answer to the request of `taskID`; ignored unless that task is at the head.
-    void answered(int taskID, bool failed);
+    // The final answer to the request of `taskID`; ignored unless that task is at the head. True
+    // when it completed the head: an answer completes at most one task.
+    bool answered(int taskID, bool failed);
+    // The same for an answer that two task ids share: it is claimed only by a head whose request
+    // is on the wire, never by one still waiting to be sent.
+    bool answeredInFlight(int taskID, bool failed);
     // Drops every queued task (front disconnected, or the login refused with 12400).
     void reset();
 
@@ -87,6 +91,7 @@ private:
     void unlock() const;
     // Takes the head off the queue and re-queues it at the tail or drops it by its count.
     void rotateOrDropHead();
+    bool complete(int taskID, bool failed, bool inFlightOnly);
 
     CBaseTrader *owner_;
     Clock clock_;

@@ -48,7 +48,13 @@ struct OrderSlot : RecordBlock<CQNOrderField> {
     }
 };
 
-using TransferSlot = RecordBlock<CQNTransferAssetField>;
+struct TransferSlot : RecordBlock<CQNTransferAssetField> {
+    // The refusal events already delivered for this transfer (under the record lock): the broker
+    // reports a refusal on its error response and again on its error notice, and each event
+    // goes out once.
+    bool refusedAsCash = false;      // 12009
+    bool refusedAsPosition = false;  // 12010
+};
 
 // OrderID -> order slot. Its entries, like the slots, live in the permanent arena: the index
 // never removes one.

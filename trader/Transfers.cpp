@@ -223,9 +223,13 @@ void CTORAStockTrader::onTransferError(int eventID, int transferID, const CTORAT
     CQNTransferAssetField &t = slot->record;
     const ErrorText message(info);
     tc::lockExclusive(&t);
-    t.ErrorID = errorID;
-    tc::copyText(t.Message, message.c_str());
-    deliver(eventID, &t, isLast, t.ErrorID, t.Message);
+    bool &reported = eventID == ENUM_TORAStockEventID_TransferPosition ? slot->refusedAsPosition : slot->refusedAsCash;
+    if (!reported) {
+        reported = true;
+        t.ErrorID = errorID;
+        tc::copyText(t.Message, message.c_str());
+        deliver(eventID, &t, isLast, t.ErrorID, t.Message);
+    }
     tc::unlockExclusive(&t);
 }
 

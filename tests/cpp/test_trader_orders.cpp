@@ -494,6 +494,36 @@ TEST_F(TraderOrders, CancelErrorRewritesOnlyTheMessageWithItsOwnLabel) {
     EXPECT_TRUE(trader_->isActiveOrder(1001));
 }
 
+// Order references are read as atoi reads them: blanks in front of the digits (and anything
+// after them) still name the order, on every route that carries one.
+TEST_F(TraderOrders, OrderReferencesPaddedWithBlanksStillFindTheirOrder) {
+    CQNOrderField *o = buy("600000", 100, '0', 10.0);
+    CQNOrderField *refused = buy("600000", 100, '0', 10.0);
+    auto accepted = orderNotice(*o, TORA_TSTP_OST_NoTradeQueueing);
+    tc::copyText(accepted.OrderRef, " 1001");
+    pushOrder(accepted);
+    auto trade = zeroRecord<CTORATstpTradeField>();
+    tc::copyText(trade.OrderRef, "\t+1001");
+    tc::copyText(trade.OrderSysID, "SYS1001");
+    trade.Price = 10.0;
+    trade.Volume = 100;
+    ASSERT_EQ(broker_->pushRtnTrade(trade), 1);
+    ASSERT_TRUE(broker_->drain());
+    auto echoed = zeroRecord<CTORATstpInputOrderField>();
+    tc::copyText(echoed.OrderRef, "  1002 ");
+    ASSERT_EQ(broker_->pushErrRtnOrderInsert(echoed, 31, "no money"), 1);
+    ASSERT_TRUE(broker_->drain());
+    auto action = zeroRecord<CTORATstpOrderActionField>();
+    tc::copyText(action.OrderRef, "\n1001");
+    ASSERT_EQ(broker_->pushErrRtnOrderAction(action, 77, "too late"), 1);
+    ASSERT_TRUE(broker_->drain());
+    EXPECT_EQ(o->OrderStatus, ENUM_OrderStatus_Accepted);
+    EXPECT_EQ(o->TradedVolumeOfTurnover, 100);
+    EXPECT_EQ(refused->OrderStatus, ENUM_OrderStatus_Rejected);
+    EXPECT_EQ(orderEventIDs(), (std::vector<int>{ENUM_OrderEventID_Accepted, ENUM_OrderEventID_UpdateCost,
+                                                 ENUM_OrderEventID_InsertRejected, ENUM_OrderEventID_CancelRejected}));
+}
+
 TEST_F(TraderOrders, CachedOnceThenAcceptedAndIPOOrdersNeverBecomeActive) {
     CQNOrderField *o = buy();
     pushOrder(orderNotice(*o, TORA_TSTP_OST_Cached));

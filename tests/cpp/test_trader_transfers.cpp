@@ -241,6 +241,23 @@ TEST_F(TraderTransfers, ErrorResponsesSetTheErrorAndKeepTheStatus) {
     ASSERT_EQ(positionEvents.size(), 1u);
     EXPECT_EQ(positionEvents[0].errorID, 62);
     EXPECT_EQ(p->ErrorID, 62);
+
+    // The same refusals reported again on the other route (or repeated) deliver nothing more.
+    push([t, p](CTORATstpTraderSpi *spi) {
+        auto fund = zeroRecord<CTORATstpInputTransferFundField>();
+        std::snprintf(fund.ApplySerial, sizeof fund.ApplySerial, "%d", t->TransferID);
+        auto info = Broker::rspInfo(63, "again");
+        spi->OnRspTransferFund(&fund, &info, 0, true);
+        auto position = zeroRecord<CTORATstpInputTransferPositionField>();
+        std::snprintf(position.ApplySerial, sizeof position.ApplySerial, "%d", p->TransferID);
+        spi->OnErrRtnTransferPosition(&position, &info);
+        spi->OnRspTransferPosition(&position, &info, 0, true);
+    });
+    EXPECT_EQ(generalEvents(ENUM_TORAStockEventID_TransferCash).size(), 2u);
+    EXPECT_EQ(generalEvents(ENUM_TORAStockEventID_TransferPosition).size(), 1u);
+    EXPECT_EQ(t->ErrorID, 61);
+    EXPECT_STREQ(t->Message, "bank closed");
+    EXPECT_EQ(p->ErrorID, 62);
 }
 
 TEST_F(TraderTransfers, PasswordChangeForTheUserPasswordOnly) {
