@@ -26,6 +26,7 @@ struct Task {
     int SubID = 0;                   // reserved, always 0
     bool RetryUntilSuccess = false;  // failed and timed-out attempts are repeated at the head
     bool Failed = false;             // the last attempt failed (send failure or error answer)
+    bool Session = false;            // queued by the session (login, preparation queries)
     int Count = 1;                   // completed attempts after which the task is dropped
     int Done = 0;                    // completed attempts so far
     long long ExecuteGap = 0;        // pause before sending when the last attempt did not fail
@@ -67,6 +68,13 @@ public:
     // them against the login record first). Always 0.
     int add(int taskID, int subID, const CQNQueryCommandField *query, int count, long long executeGap,
             long long failedGap, bool retryUntilSuccess, long long executeTimeout);
+    // Queues a task of the session (login, preparation queries) ahead of every task but the
+    // session tasks queued before it: when a connection comes back, its login goes out before
+    // whatever the strategy queued while it was lost, which follows in the order it was queued.
+    // An attempt on the wire ahead of it went out on the lost connection and is given up (it is
+    // sent again later, without counting). Always 0.
+    int addSessionTask(int taskID, int count, long long executeGap, long long failedGap, bool retryUntilSuccess,
+                       long long executeTimeout);
     // One pass of the engine thread: at most one send or one timeout. Never waits for the lock.
     void step();
     // The final answer to the request of `taskID`; ignored unless that task is at the head. True

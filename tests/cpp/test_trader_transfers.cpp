@@ -285,4 +285,27 @@ TEST_F(TraderTransfers, PasswordChangeForTheUserPasswordOnly) {
     EXPECT_STREQ(trader_->login().Password, "secret");
 }
 
+// A confirmed change reaches both login copies, so the next login after a reconnection uses it;
+// a refused one reaches neither.
+TEST_F(TraderTransfers, ConfirmedPasswordChangeIsUsedByTheNextLoginOfBothSides) {
+    attachSnapshots();
+    const auto answer = [this](const char *newPassword, int errorID) {
+        push([newPassword, errorID](CTORATstpTraderSpi *spi) {
+            auto echoed = zeroRecord<CTORATstpUserPasswordUpdateField>();
+            tc::copyText(echoed.OldPassword, "secret");
+            tc::copyText(echoed.NewPassword, newPassword);
+            auto info = Broker::rspInfo(errorID, errorID ? "weak password" : "");
+            spi->OnRspUserPasswordUpdate(&echoed, &info, 0, true);
+        });
+    };
+    answer("abc", 12);
+    EXPECT_STREQ(trader_->login().Password, "secret");
+    answer("n3w-pass", 0);
+    EXPECT_STREQ(trader_->login().Password, "n3w-pass");
+    EXPECT_STREQ(md_->login().Password, "n3w-pass");
+    disconnect();
+    accept();
+    EXPECT_STREQ(step("ReqUserLogin").as<CTORATstpReqUserLoginField>().Password, "n3w-pass");
+}
+
 }  // namespace
