@@ -24,7 +24,9 @@ for d in "${dirs[@]}" "${runtime[@]}"; do
 done
 export WINEPREFIX=$prefix WINEPATH=$winepath WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko: console programs need neither, and a fresh prefix would offer to install them.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No debugger either: with it a crashed program exits with status 0; without it, with the
+# exception's code, as on Windows.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
 
 # The first program of a server's life starts Wine's helper processes, which live as long as the
 # server and keep that program's output open: a caller reading it (ctest) would wait for them.
