@@ -5,6 +5,7 @@
 #include <charconv>
 #include <string>
 
+#include "engine/Platform.h"
 #include "engine/RecordBlock.h"
 #include "engine/tradecore_api.h"
 #include "events/EventTable.h"
@@ -38,7 +39,7 @@ private:
 // emitting (a text processor that makes the engine print) gets the next buffer of the pool.
 class PrinterText {
 public:
-    PrinterText() : text_(depth_ < kPoolSize ? pool_[depth_] : overflow_) {
+    PrinterText() : text_(depth_ < kPoolSize ? tc::platform::threadOwned<Pool, PrinterText>().texts[depth_] : overflow_) {
         ++depth_;
         text_.clear();
     }
@@ -50,12 +51,13 @@ public:
 
 private:
     static constexpr int kPoolSize = 4;
-    static thread_local std::string pool_[kPoolSize];
+    struct Pool {
+        std::string texts[kPoolSize];
+    };
     static thread_local int depth_;
     std::string overflow_;
     std::string &text_;
 };
-thread_local std::string PrinterText::pool_[PrinterText::kPoolSize];
 thread_local int PrinterText::depth_ = 0;
 
 void appendInt(std::string &out, int value) {
