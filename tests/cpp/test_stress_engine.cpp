@@ -450,8 +450,12 @@ TEST_F(EngineStress, ExitAtAnyMoment) {
         ++round;
         const std::string name = "round " + std::to_string(round) + (r.drop ? " (drop after exit)" : "");
         dog.phase(name + ": start-up");
-        // Every round uses the same processors; earlier rounds' accounts stay connected.
-        CBaseTrader *engine = startEngine(0, 1000 * round, "exit-" + std::to_string(round), "sim://stress-exit", 900);
+        // Every round uses the same processors; earlier rounds' accounts stay connected. They
+        // share the broker's one account, so each round's identifiers must stay inside its own
+        // range: an order numbered in the next round's range is that round's order to the
+        // broker's notices.
+        const int idRange = 3900;
+        CBaseTrader *engine = startEngine(0, 4000 * round, "exit-" + std::to_string(round), "sim://stress-exit", idRange);
         ASSERT_NE(engine, nullptr) << getInitError();
         Records records;
         StressRun run;
@@ -473,6 +477,7 @@ TEST_F(EngineStress, ExitAtAnyMoment) {
         reader.join();
         tc::recording::setCallHook(nullptr);
         for (const std::string &f : run.failures) ADD_FAILURE() << name << ": " << f;
+        EXPECT_LT(run.ordersPlaced.load(), idRange) << name << ": the identifiers ran past the range";
         placed += run.ordersPlaced.load();
     }
     dog.phase("quiesce");
