@@ -32,6 +32,7 @@ import json
 import os
 import sys
 import threading
+from typing import Any, Dict, Sequence, Tuple, Union
 
 __all__ = [
     "PAPER", "SCRIPTED", "TRADER", "MD", "BOTH",
@@ -42,6 +43,11 @@ __all__ = [
 
 PAPER = "paper"
 SCRIPTED = "scripted"
+
+# For annotations: a TORA record, a request, a configuration or a ledger entry is a dict keyed by
+# field names; a book level is (price, volume).
+Record = Dict[str, Any]
+Level = Union[Tuple[float, int], Sequence[float]]
 
 TRADER = 0
 MD = 1
