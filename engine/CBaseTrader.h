@@ -16,6 +16,7 @@ namespace tc {
 struct Task;
 class TaskScheduler;
 struct SecurityEntry;
+class OrderGate;
 }  // namespace tc
 
 class CBaseTrader {
@@ -119,6 +120,11 @@ public:
     void lockCash();
     void unlockCash();
 
+    // The gate every order and cancel passes before its request goes (engine/OrderGate.h);
+    // null when none is installed.
+    tc::OrderGate *orderGate() const { return orderGate_.load(std::memory_order_acquire); }
+    void setOrderGate(tc::OrderGate *gate) { orderGate_.store(gate, std::memory_order_release); }
+
     // addTask after normalising its timing against the login copy (the exported addTask).
     int addTask(int taskID, const CQNQueryCommandField *query, int count, long long executeGap,
                 long long failedGap, bool retryUntilSuccess, long long executeTimeout);
@@ -136,4 +142,5 @@ protected:
     tc::EventSink sink_;
     double useableCash_ = 0.0;
     std::atomic<std::uint32_t> cashLock_{0};
+    std::atomic<tc::OrderGate *> orderGate_{nullptr};
 };
