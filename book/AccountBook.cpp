@@ -21,30 +21,21 @@ AccountBook::AccountBook()
 
 AccountBook::~AccountBook() = default;
 
-void AccountBook::lock() const {
-    unsigned spins = 0;
-    while (lock_.exchange(1, std::memory_order_acquire) != 0) {
-        while (lock_.load(std::memory_order_relaxed) != 0) spinPause(spins);
-    }
-}
-
-void AccountBook::unlock() const { lock_.store(0, std::memory_order_release); }
-
 // --- securities ------------------------------------------------------------------------------
 
-AccountBook::Security *AccountBook::findSecurity(const char *key) const {
-    const std::uint32_t index = keys_->find(key, securities_);
-    return index == KeyTable::kNone ? nullptr : const_cast<Security *>(&securities_[index]);
-}
+AccountBook::Security *AccountBook::findSecurity(const char *key) const { return keys_->find(key); }
+
+AccountBook::Security *AccountBook::findPublished(const char *key) const { return keys_->find(key); }
 
 std::uint32_t AccountBook::securityIndex(const char *key) {
-    const std::uint32_t index = keys_->find(key, securities_);
-    if (index != KeyTable::kNone) return index;
+    if (const Security *s = keys_->find(key)) return s->index;
     securities_.emplace_back();
-    copyText(securities_.back().key, key);
-    const auto added = static_cast<std::uint32_t>(securities_.size() - 1);
-    keys_->insert(added, securities_);
-    return added;
+    Security &s = securities_.back();
+    copyText(s.key, key);
+    s.keyLength = std::strlen(s.key);
+    s.index = static_cast<std::uint32_t>(securities_.size() - 1);
+    keys_->insert(&s);
+    return s.index;
 }
 
 AccountBook::Security &AccountBook::security(const char *key) { return securities_[securityIndex(key)]; }

@@ -144,8 +144,15 @@ struct Difference {
 
 // What the book keeps of one security.
 struct SecurityState {
-    char key[kKeySize] = {};
-    const CQNMarketDataField *snapshot = nullptr;  // the engine's snapshot record, once found
+    char key[kKeySize] = {};  // written before the security is published, then never again
+    std::uint32_t index = 0;  // its place among the book's securities
+    std::size_t keyLength = 0;
+    // Read by the order gate without the book's lock: the engine's snapshot record once found,
+    // and whether the day's limit prices (which do not change during the day) are known.
+    std::atomic<const CQNMarketDataField *> snapshot{nullptr};
+    std::atomic<bool> limitPricesKnown{false};
+    double upperLimitPrice = 0;
+    double lowerLimitPrice = 0;
     long long volume = 0;
     long long sellable = 0;
     long long frozen = 0;
@@ -258,6 +265,9 @@ private:
 
     std::uint32_t securityIndex(const char *key);
     Security &security(const char *key);
+    // The security of `key` without the book's lock (the order gate), or null when the book has
+    // not seen it yet.
+    Security *findPublished(const char *key) const;
     Security *findSecurity(const char *key) const;
     Order *findOwn(int orderID);
     void hold(Order &o, long long volume);
@@ -278,11 +288,12 @@ private:
         ;
 
     mutable std::atomic<std::uint32_t> lock_{0};
-    void lock() const;
-    void unlock() const;
     struct Guard;
 
     Limits limits_;
+    // What the gate needs of the limits before it takes the lock: whether to read the snapshot.
+    std::atomic<bool> wantsLimitPrices_{true};
+    std::atomic<bool> wantsLastPrice_{false};
     bool halted_ = false;
     std::vector<long long> orderTimes_;
     std::size_t orderHead_ = 0;

@@ -2,6 +2,7 @@
 // one-bit-per-order sets of the gate, and the small conversions of broker records.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -25,68 +26,99 @@ inline void spinPause(unsigned &spins) {
 }
 
 struct AccountBook::Guard {
-    explicit Guard(const AccountBook &b) : b_(b) { b_.lock(); }
-    ~Guard() { b_.unlock(); }
+    explicit Guard(const AccountBook &b) : b_(b) {
+        unsigned spins = 0;
+        while (b_.lock_.exchange(1, std::memory_order_acquire) != 0) {
+            while (b_.lock_.load(std::memory_order_relaxed) != 0) spinPause(spins);
+        }
+    }
+    ~Guard() { b_.lock_.store(0, std::memory_order_release); }
     Guard(const Guard &) = delete;
     Guard &operator=(const Guard &) = delete;
     const AccountBook &b_;
 };
 
-// Security key -> index of the security, open addressing over the securities' own keys: a
-// lookup allocates nothing and costs a short hash and a compare or two.
+// Security key -> security. Searched by the order gate without the book's lock, so it never
+// changes under a reader: slots are filled once (the key's hash, then the security, published
+// last), and growing makes a new table, published whole, while the old ones are kept (a reader
+// may still be in one; they add up to less than the newest). Inserted into under the book's lock.
 class AccountBook::KeyTable {
 public:
-    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-
-    std::uint32_t find(const char *key, const std::deque<SecurityState> &securities) const {
-        if (slots_.empty()) return kNone;
+    SecurityState *find(const char *key) const {
+        const Table *t = current_.load(std::memory_order_acquire);
+        if (!t) return nullptr;
         const std::uint64_t h = hash(key);
-        for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
-            const Slot &s = slots_[i];
-            if (s.index == kNone) return kNone;
-            if (s.hash == h && std::strncmp(securities[s.index].key, key, kKeySize) == 0) return s.index;
+        for (std::size_t i = h & t->mask;; i = (i + 1) & t->mask) {
+            const Slot &slot = t->slots[i];
+            SecurityState *s = slot.security.load(std::memory_order_acquire);
+            if (!s) return nullptr;
+            // The hash covers the key's length and first 16 bytes exactly: only longer keys need
+            // comparing beyond it.
+            if (slot.hash.load(std::memory_order_relaxed) == h && (s->keyLength <= 16 || sameKey(s->key, key)))
+                return s;
         }
     }
 
-    void insert(std::uint32_t index, const std::deque<SecurityState> &securities) {
-        if ((count_ + 1) * 2 > slots_.size()) grow();
-        place(index, hash(securities[index].key));
+    void insert(SecurityState *s) {
+        Table *t = current_.load(std::memory_order_relaxed);
+        if (!t || (count_ + 1) * 2 > t->mask + 1) t = grow(t);
+        place(*t, s, hash(s->key));
         ++count_;
     }
 
 private:
     struct Slot {
-        std::uint64_t hash = 0;
-        std::uint32_t index = kNone;
+        std::atomic<std::uint64_t> hash{0};
+        std::atomic<SecurityState *> security{nullptr};
+    };
+    struct Table {
+        std::size_t mask;
+        std::unique_ptr<Slot[]> slots;
     };
 
+    // The key's first 16 bytes as two words and its length, mixed by two multiplications: the
+    // bytes are gathered without a chain of dependent steps, which a byte-wise hash would be.
     static std::uint64_t hash(const char *key) {
-        std::uint64_t h = 1469598103934665603ull;  // FNV-1a
-        for (std::size_t i = 0; i < kKeySize && key[i] != '\0'; ++i) {
-            h ^= static_cast<unsigned char>(key[i]);
-            h *= 1099511628211ull;
+        std::uint64_t w[2] = {0, 0};
+        std::size_t n = 0;
+        std::uint64_t tail = 0;
+        for (; n < kKeySize && key[n] != '\0'; ++n) {
+            const std::uint64_t byte = static_cast<unsigned char>(key[n]);
+            if (n < 16) {
+                w[n >> 3] |= byte << ((n & 7) * 8);
+            } else {
+                tail = (tail ^ byte) * 1099511628211ull;
+            }
         }
-        return h;
+        std::uint64_t h = (w[0] * 0x9E3779B97F4A7C15ull) ^ (w[1] + n) * 0xC2B2AE3D27D4EB4Full ^ tail;
+        return h ^ (h >> 29);
     }
-    void place(std::uint32_t index, std::uint64_t h) {
-        std::size_t i = h & mask_;
-        while (slots_[i].index != kNone) i = (i + 1) & mask_;
-        slots_[i].hash = h;
-        slots_[i].index = index;
+    static bool sameKey(const char *a, const char *b) { return std::strncmp(a, b, kKeySize) == 0; }
+    static void place(Table &t, SecurityState *s, std::uint64_t h) {
+        std::size_t i = h & t.mask;
+        while (t.slots[i].security.load(std::memory_order_relaxed)) i = (i + 1) & t.mask;
+        t.slots[i].hash.store(h, std::memory_order_relaxed);
+        t.slots[i].security.store(s, std::memory_order_release);
     }
-    void grow() {
-        const std::size_t capacity = slots_.empty() ? 64 : slots_.size() * 2;
-        std::vector<Slot> old;
-        old.swap(slots_);
-        slots_.assign(capacity, Slot());
-        mask_ = capacity - 1;
-        for (const Slot &s : old) {
-            if (s.index != kNone) place(s.index, s.hash);
+    Table *grow(Table *old) {
+        const std::size_t capacity = old ? (old->mask + 1) * 2 : 64;
+        auto fresh = std::make_unique<Table>();
+        fresh->mask = capacity - 1;
+        fresh->slots.reset(new Slot[capacity]);
+        if (old) {
+            for (std::size_t i = 0; i <= old->mask; ++i) {
+                SecurityState *s = old->slots[i].security.load(std::memory_order_relaxed);
+                if (s) place(*fresh, s, old->slots[i].hash.load(std::memory_order_relaxed));
+            }
         }
+        Table *t = fresh.get();
+        tables_.push_back(std::move(fresh));
+        current_.store(t, std::memory_order_release);
+        return t;
     }
 
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
+    std::atomic<Table *> current_{nullptr};
+    std::vector<std::unique_ptr<Table>> tables_;
     std::size_t count_ = 0;
 };
 

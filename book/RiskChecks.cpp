@@ -1,11 +1,9 @@
 // The book as the engine's order gate: the pre-trade checks of every order and cancel.
 //
-// An order is checked in three steps so that the book's lock is never held while waiting for
-// anything else: under the lock the checks of the order alone (volume, price, notional) and the
-// security's cached snapshot; without it the snapshot's prices (a market-data thread may hold
-// that snapshot while its processor calls into the book); under the lock again the checks
-// against the account (rates, open orders, cash, position, loss), and the admission that counts
-// the order as open at once.
+// An order is checked in two steps so that the book's lock is never held while waiting for
+// anything else: without the lock, the security's snapshot prices (a market-data thread may hold
+// that snapshot while its processor calls into the book, and the security table is read without
+// the lock); under it, every check and the admission that counts the order as open at once.
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -36,7 +34,7 @@ bool rateAllows(const std::vector<long long> &ring, std::size_t head, std::size_
 void recordRate(std::vector<long long> &ring, std::size_t &head, std::size_t &count, int limit, long long now) {
     if (limit <= 0 || ring.size() != static_cast<std::size_t>(limit)) return;
     ring[head] = now;
-    head = (head + 1) % ring.size();
+    if (++head == ring.size()) head = 0;
     if (count < ring.size()) ++count;
 }
 
@@ -97,80 +95,83 @@ int AccountBook::checkOrder(const OrderCheck &c, char (&message)[sizeof(TQNMessa
     const CQNOrderField &o = *c.order;
     const long long volume = o.OriginalVolume;
     const double price = o.OriginalPrice;
-    char keyText[kKeySize];
-    if (c.securityKey && c.securityKey[0] != '\0') {
-        copyText(keyText, c.securityKey);
-    } else {
-        securityKey(keyText, o.StandardID, o.ExchangeID);
+    char built[kKeySize];
+    const char *key = c.securityKey;
+    if (!key || key[0] == '\0') {
+        securityKey(built, o.StandardID, o.ExchangeID);
+        key = built;
     }
 
-    // 1. The order alone.
-    Limits limits;
-    std::uint32_t index;
-    const CQNMarketDataField *snapshot;
-    {
+    // 1. The market, without the book's lock. A security the book has not seen yet is made
+    //    first (under the lock, once).
+    Security *s = findPublished(key);
+    if (!s) {
         Guard guard(*this);
-        limits = limits_;
-        if (halted_) return refuse(o.OrderID, Check::Halted, message, "new orders are stopped on this account");
-        if (volume <= 0) return refuse(o.OrderID, Check::Volume, message, "%lld is not positive", volume);
-        if (limits.maxOrderVolume > 0 && volume > limits.maxOrderVolume)
-            return refuse(o.OrderID, Check::MaxVolume, message, "%lld above %d by %lld", volume, limits.maxOrderVolume,
-                          volume - limits.maxOrderVolume);
-        if (limits.lotSize > 0 && spendsCash(o) && volume % limits.lotSize != 0)
-            return refuse(o.OrderID, Check::LotSize, message, "%lld not a multiple of %d (by %lld)", volume, limits.lotSize,
-                          volume % limits.lotSize);
-        if (!std::isfinite(price)) return refuse(o.OrderID, Check::Price, message, "%f is not a finite price", price);
-        if (!(price > 0)) return refuse(o.OrderID, Check::Price, message, "%.2f is not positive", price);
-        const double notional = static_cast<double>(volume) * price;
-        if (limits.maxOrderNotional > 0 && notional > limits.maxOrderNotional)
-            return refuse(o.OrderID, Check::Notional, message, "%.2f above %.2f by %.2f", notional, limits.maxOrderNotional,
-                          notional - limits.maxOrderNotional);
-        index = securityIndex(keyText);
-        snapshot = securities_[index].snapshot;
+        s = &securities_[securityIndex(key)];
     }
-
-    // 2. The market, without the book's lock.
     SnapshotPrices market{};
-    const bool known = (limits.withinLimitPrices || limits.priceBand > 0) &&
-                       readSnapshotPrices(c.md, keyText, &snapshot, market);
-
-    // 3. The account, and the admission.
-    Guard guard(*this);
-    if (known) {
-        if (limits.withinLimitPrices && market.upperLimitPrice > 0 && price > market.upperLimitPrice + 1e-9)
-            return refuse(o.OrderID, Check::LimitPrice, message, "%.2f above the upper limit %.2f by %.2f", price,
-                          market.upperLimitPrice, price - market.upperLimitPrice);
-        if (limits.withinLimitPrices && market.lowerLimitPrice > 0 && price < market.lowerLimitPrice - 1e-9)
-            return refuse(o.OrderID, Check::LimitPrice, message, "%.2f below the lower limit %.2f by %.2f", price,
-                          market.lowerLimitPrice, market.lowerLimitPrice - price);
-        if (limits.priceBand > 0 && market.lastPrice > 0) {
-            const double off = std::fabs(price - market.lastPrice) / market.lastPrice;
-            if (off > limits.priceBand + 1e-9)
-                return refuse(o.OrderID, Check::PriceBand, message, "%.2f is %.2f%% from last %.2f, band %.2f%% (by %.2f%%)",
-                              price, off * 100, market.lastPrice, limits.priceBand * 100,
-                              (off - limits.priceBand) * 100);
-        }
+    bool known = false;
+    if (wantsLastPrice_.load(std::memory_order_relaxed) ||
+        (wantsLimitPrices_.load(std::memory_order_relaxed) && !s->limitPricesKnown.load(std::memory_order_acquire))) {
+        const CQNMarketDataField *snapshot = s->snapshot.load(std::memory_order_acquire);
+        known = readSnapshotPrices(c.md, key, &snapshot, market);
+        if (known) s->snapshot.store(snapshot, std::memory_order_release);
     }
-    Security &s = securities_[index];
-    if (snapshot) s.snapshot = snapshot;
-    limits = limits_;  // as they are now, should they have changed meanwhile
+
+    // 2. Under the lock: the order, the account, and the admission.
+    Guard guard(*this);
+    const Limits &limits = limits_;
+    if (halted_) return refuse(o.OrderID, Check::Halted, message, "new orders are stopped on this account");
+    if (volume <= 0) return refuse(o.OrderID, Check::Volume, message, "%lld is not positive", volume);
+    if (limits.maxOrderVolume > 0 && volume > limits.maxOrderVolume)
+        return refuse(o.OrderID, Check::MaxVolume, message, "%lld above %d by %lld", volume, limits.maxOrderVolume,
+                      volume - limits.maxOrderVolume);
+    if (limits.lotSize > 0 && spendsCash(o) && volume % limits.lotSize != 0)
+        return refuse(o.OrderID, Check::LotSize, message, "%lld not a multiple of %d (by %lld)", volume,
+                      limits.lotSize, volume % limits.lotSize);
+    if (!std::isfinite(price)) return refuse(o.OrderID, Check::Price, message, "%f is not a finite price", price);
+    if (!(price > 0)) return refuse(o.OrderID, Check::Price, message, "%.2f is not positive", price);
+    const double notional = static_cast<double>(volume) * price;
+    if (limits.maxOrderNotional > 0 && notional > limits.maxOrderNotional)
+        return refuse(o.OrderID, Check::Notional, message, "%.2f above %.2f by %.2f", notional,
+                      limits.maxOrderNotional, notional - limits.maxOrderNotional);
+    if (known && !s->limitPricesKnown.load(std::memory_order_relaxed) && market.upperLimitPrice > 0 &&
+        market.lowerLimitPrice > 0) {
+        // The day's limit prices hold all day: read once.
+        s->upperLimitPrice = market.upperLimitPrice;
+        s->lowerLimitPrice = market.lowerLimitPrice;
+        s->limitPricesKnown.store(true, std::memory_order_release);
+    }
+    if (limits.withinLimitPrices && s->limitPricesKnown.load(std::memory_order_relaxed)) {
+        if (price > s->upperLimitPrice + 1e-9)
+            return refuse(o.OrderID, Check::LimitPrice, message, "%.2f above the upper limit %.2f by %.2f", price,
+                          s->upperLimitPrice, price - s->upperLimitPrice);
+        if (price < s->lowerLimitPrice - 1e-9)
+            return refuse(o.OrderID, Check::LimitPrice, message, "%.2f below the lower limit %.2f by %.2f", price,
+                          s->lowerLimitPrice, s->lowerLimitPrice - price);
+    }
+    if (limits.priceBand > 0 && known && market.lastPrice > 0) {
+        const double off = std::fabs(price - market.lastPrice) / market.lastPrice;
+        if (off > limits.priceBand + 1e-9)
+            return refuse(o.OrderID, Check::PriceBand, message, "%.2f is %.2f%% from last %.2f, band %.2f%% (by %.2f%%)",
+                          price, off * 100, market.lastPrice, limits.priceBand * 100, (off - limits.priceBand) * 100);
+    }
     if (!rateAllows(orderTimes_, orderHead_, orderCount_, limits.maxOrdersPerSecond, c.nowMicros))
-        return refuse(o.OrderID, Check::OrderRate, message, "%d orders in the last second, limit %d", limits.maxOrdersPerSecond,
-                      limits.maxOrdersPerSecond);
-    if (limits.maxOpenOrdersPerSecurity > 0 && s.openOrders >= limits.maxOpenOrdersPerSecurity)
-        return refuse(o.OrderID, Check::SecurityOpenOrders, message, "%s has %d open, limit %d", s.key, s.openOrders,
-                      limits.maxOpenOrdersPerSecurity);
+        return refuse(o.OrderID, Check::OrderRate, message, "%d orders in the last second, limit %d",
+                      limits.maxOrdersPerSecond, limits.maxOrdersPerSecond);
+    if (limits.maxOpenOrdersPerSecurity > 0 && s->openOrders >= limits.maxOpenOrdersPerSecurity)
+        return refuse(o.OrderID, Check::SecurityOpenOrders, message, "%s has %d open, limit %d", s->key,
+                      s->openOrders, limits.maxOpenOrdersPerSecurity);
     if (limits.maxOpenOrders > 0 && openOrders_ >= limits.maxOpenOrders)
         return refuse(o.OrderID, Check::OpenOrders, message, "%d open, limit %d", openOrders_, limits.maxOpenOrders);
-    const double notional = static_cast<double>(volume) * price;
     if (limits.checkCash && spendsCash(o) && notional > c.useableCash + 1e-6)
-        return refuse(o.OrderID, Check::Cash, message, "%.2f needed, %.2f usable, short by %.2f", notional, c.useableCash,
-                      notional - c.useableCash);
+        return refuse(o.OrderID, Check::Cash, message, "%.2f needed, %.2f usable, short by %.2f", notional,
+                      c.useableCash, notional - c.useableCash);
     if (limits.checkPosition && needsShares(o)) {
-        const long long sellable = s.sellable - s.frozen;
+        const long long sellable = s->sellable - s->frozen;
         if (volume > sellable)
-            return refuse(o.OrderID, Check::Position, message, "sell %lld of %s, %lld sellable, short by %lld", volume, s.key,
-                          sellable, volume - sellable);
+            return refuse(o.OrderID, Check::Position, message, "sell %lld of %s, %lld sellable, short by %lld",
+                          volume, s->key, sellable, volume - sellable);
     }
     if (limits.maxDailyLoss > 0 && spendsCash(o) && -pnl_ >= limits.maxDailyLoss)
         return refuse(o.OrderID, Check::DailyLoss, message, "loss %.2f reaches the limit %.2f (by %.2f)", -pnl_,
@@ -179,10 +180,10 @@ int AccountBook::checkOrder(const OrderCheck &c, char (&message)[sizeof(TQNMessa
     // Let through: open, and holding what it may use, from now on.
     recordRate(orderTimes_, orderHead_, orderCount_, limits.maxOrdersPerSecond, c.nowMicros);
     admitted_->set(o.OrderID);
-    ++s.openOrders;
+    ++s->openOrders;
     ++openOrders_;
     if (spendsCash(o)) frozenCash_ += notional;
-    if (needsShares(o)) s.frozen += volume;
+    if (needsShares(o)) s->frozen += volume;
     ++activity_;
     return 0;
 }
@@ -216,6 +217,8 @@ void AccountBook::setLimits(const Limits &limits) {
         cancelHead_ = cancelCount_ = 0;
     }
     limits_ = limits;
+    wantsLimitPrices_.store(limits.withinLimitPrices, std::memory_order_relaxed);
+    wantsLastPrice_.store(limits.priceBand > 0, std::memory_order_relaxed);
 }
 
 Limits AccountBook::limits() const {
