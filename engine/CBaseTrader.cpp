@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "engine/TaskScheduler.h"
+#include "marketdata/CBaseMd.h"
 
 namespace {
 
@@ -39,6 +40,11 @@ CBaseTrader::~CBaseTrader() {
 tc::RecordBlock<CQNTransferAssetField> *CBaseTrader::transferPosition(int, char, int, const char *, const char *,
                                                                       const char *, const char *) {
     return nullptr;
+}
+
+void CBaseTrader::takeNewPassword(const char *password) {
+    password_.store(*login_, password);
+    if (CBaseMd *side = md()) side->takeNewPassword(password);
 }
 
 int CBaseTrader::cancelOrderByOrderID(int) { return -1; }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/LoginPassword.h"
 #include "engine/RecordBlock.h"
 #include "engine/tradecore_api.h"
 #include "events/Delivery.h"
@@ -91,6 +92,9 @@ public:
     }
 
     const CQNLoginField &login() const { return *login_; }
+    // The broker confirmed a change of the user password: this engine's login copy, and its
+    // market-data side's, take the new one, so that the next login (after a reconnection) uses it.
+    void takeNewPassword(const char *password);
     int runID() const { return runID_; }
     int idRangeEnd() const { return idRangeEnd_; }
     // True when an order or transfer id belongs to this engine's range.
@@ -136,6 +140,7 @@ public:
 protected:
     std::atomic<char> apiStatus_{ENUM_ApiStatus_Null};
     CQNLoginField *login_;
+    tc::LoginPassword password_;  // guards login_->Password
     int runID_;
     int idRangeEnd_;
     std::atomic<int> nextID_;

@@ -80,8 +80,11 @@ bool TaskScheduler::tryLock() const { return (lockWord_.fetch_or(1u, std::memory
 
 void TaskScheduler::unlock() const { lockWord_.store(0, std::memory_order_release); }
 
-int TaskScheduler::add(int taskID, int subID, const CQNQueryCommandField *query, int count, long long executeGap,
-                       long long failedGap, bool retryUntilSuccess, long long executeTimeout) {
+namespace {
+
+std::unique_ptr<Task> makeTask(int taskID, int subID, const CQNQueryCommandField *query, int count,
+                               long long executeGap, long long failedGap, bool retryUntilSuccess,
+                               long long executeTimeout) {
     auto task = std::make_unique<Task>();
     task->TaskID = taskID;
     task->SubID = subID;
@@ -91,8 +94,35 @@ int TaskScheduler::add(int taskID, int subID, const CQNQueryCommandField *query,
     task->FailedGap = failedGap;
     task->ExecuteTimeout = executeTimeout;
     task->copyQuery(query);
+    return task;
+}
+
+}  // namespace
+
+int TaskScheduler::add(int taskID, int subID, const CQNQueryCommandField *query, int count, long long executeGap,
+                       long long failedGap, bool retryUntilSuccess, long long executeTimeout) {
+    std::unique_ptr<Task> task =
+        makeTask(taskID, subID, query, count, executeGap, failedGap, retryUntilSuccess, executeTimeout);
     lock();
     queue_.push_back(std::move(task));
+    unlock();
+    return 0;
+}
+
+int TaskScheduler::addSessionTask(int taskID, int count, long long executeGap, long long failedGap,
+                                  bool retryUntilSuccess, long long executeTimeout) {
+    std::unique_ptr<Task> task =
+        makeTask(taskID, 0, nullptr, count, executeGap, failedGap, retryUntilSuccess, executeTimeout);
+    task->Session = true;
+    lock();
+    auto at = queue_.begin();
+    while (at != queue_.end() && (*at)->Session) ++at;
+    if (at == queue_.begin() && at != queue_.end() && (*at)->SentAt >= 0 && (*at)->CompletedAt < 0) {
+        (*at)->SentAt = -1;
+        long long onTheWire = 0;
+        lastCompletion_.compare_exchange_strong(onTheWire, now(), std::memory_order_acq_rel);
+    }
+    queue_.insert(at, std::move(task));
     unlock();
     return 0;
 }
@@ -155,9 +185,16 @@ void TaskScheduler::step() {
     deliverHeld(held);
 }
 
-void TaskScheduler::answered(int taskID, bool failed) {
+bool TaskScheduler::answered(int taskID, bool failed) { return complete(taskID, failed, false); }
+
+bool TaskScheduler::answeredInFlight(int taskID, bool failed) { return complete(taskID, failed, true); }
+
+bool TaskScheduler::complete(int taskID, bool failed, bool inFlightOnly) {
+    bool completed = false;
     lock();
-    if (!queue_.empty() && queue_.front()->TaskID == taskID) {
+    if (!queue_.empty() && queue_.front()->TaskID == taskID &&
+        (!inFlightOnly || (queue_.front()->SentAt >= 0 && queue_.front()->CompletedAt < 0))) {
+        completed = true;
         Task &t = *queue_.front();
         const long long now = this->now();
         t.Failed = failed;
@@ -168,6 +205,7 @@ void TaskScheduler::answered(int taskID, bool failed) {
         if (!failed || !t.RetryUntilSuccess) rotateOrDropHead();
     }
     unlock();
+    return completed;
 }
 
 void TaskScheduler::reset() {

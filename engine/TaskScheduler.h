@@ -26,6 +26,7 @@ struct Task {
     int SubID = 0;                   // reserved, always 0
     bool RetryUntilSuccess = false;  // failed and timed-out attempts are repeated at the head
     bool Failed = false;             // the last attempt failed (send failure or error answer)
+    bool Session = false;            // queued by the session (login, preparation queries)
     int Count = 1;                   // completed attempts after which the task is dropped
     int Done = 0;                    // completed attempts so far
     long long ExecuteGap = 0;        // pause before sending when the last attempt did not fail
@@ -67,10 +68,21 @@ public:
     // them against the login record first). Always 0.
     int add(int taskID, int subID, const CQNQueryCommandField *query, int count, long long executeGap,
             long long failedGap, bool retryUntilSuccess, long long executeTimeout);
+    // Queues a task of the session (login, preparation queries) ahead of every task but the
+    // session tasks queued before it: when a connection comes back, its login goes out before
+    // whatever the strategy queued while it was lost, which follows in the order it was queued.
+    // An attempt on the wire ahead of it went out on the lost connection and is given up (it is
+    // sent again later, without counting). Always 0.
+    int addSessionTask(int taskID, int count, long long executeGap, long long failedGap, bool retryUntilSuccess,
+                       long long executeTimeout);
     // One pass of the engine thread: at most one send or one timeout. Never waits for the lock.
     void step();
-    // The final answer to the request of `taskID`; ignored unless that task is at the head.
-    void answered(int taskID, bool failed);
+    // The final answer to the request of `taskID`; ignored unless that task is at the head. True
+    // when it completed the head: an answer completes at most one task.
+    bool answered(int taskID, bool failed);
+    // The same for an answer that two task ids share: it is claimed only by a head whose request
+    // is on the wire, never by one still waiting to be sent.
+    bool answeredInFlight(int taskID, bool failed);
     // Drops every queued task (front disconnected, or the login refused with 12400).
     void reset();
 
@@ -87,6 +99,7 @@ private:
     void unlock() const;
     // Takes the head off the queue and re-queues it at the tail or drops it by its count.
     void rotateOrDropHead();
+    bool complete(int taskID, bool failed, bool inFlightOnly);
 
     CBaseTrader *owner_;
     Clock clock_;

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/LoginPassword.h"
 #include "events/Delivery.h"
 #include "marketdata/SnapshotStore.h"
 #include "records/QNRecords.h"
@@ -46,6 +47,8 @@ public:
     char apiStatus() const { return apiStatus_.load(std::memory_order_acquire); }
     void setApiStatus(char status) { apiStatus_.exchange(status, std::memory_order_acq_rel); }
     const CQNLoginField &login() const { return *login_; }
+    // A confirmed change of the user password (made on the trader side): the next login sends it.
+    void takeNewPassword(const char *password) { password_.store(*login_, password); }
     const tc::EventSink &sink() const { return sink_; }
 
     tc::SnapshotIndex &snapshotIndex() { return snapshotIndex_; }
@@ -71,6 +74,7 @@ protected:
 
     std::atomic<char> apiStatus_{ENUM_ApiStatus_Null};
     CQNLoginField *login_;
+    tc::LoginPassword password_;  // guards login_->Password
     tc::EventSink sink_;
 
     mutable std::atomic<std::uint32_t> subscriptionLock_{0};  // bit 0 set while held

@@ -79,7 +79,7 @@ int CTORAStockMd::requestLogin() {
     const CQNLoginField &l = *login_;
     tc::copyField(request.LogInAccount, l.UserID);
     request.LogInAccountType = TORA_TSTP_LACT_UserID;
-    tc::copyField(request.Password, l.Password);
+    password_.copyTo(l, request.Password);
     tc::copyField(request.MacAddress, l.MacAddress);
     tc::copyField(request.InnerIPAddress, l.InnerIPAddress);
     tc::copyField(request.TerminalInfo, l.TerminalInfo);
@@ -113,13 +113,16 @@ void CTORAStockMd::OnRspUserLogin(CTORATstpRspUserLoginField *pRspUserLoginField
     if (error.errorID != 0 || !bIsLast) return;
 
     setApiStatus(ENUM_ApiStatus_Working);
-    tc::deliverEvent(sink_, ENUM_EventID_MdReady, nullptr, true, 0, "");
+    // The recorded subscriptions go out before MdReady reaches Python: what its processor
+    // subscribes then goes out once, by its own call, and stays recorded (a re-send after it
+    // would send it again, and drop it if its exchange is still unknown).
     try {
         subscribeSecurities(nullptr, nullptr, ENUM_MarketDataType_Snap);
     } catch (...) {
         // Out of memory while copying the registry: nothing sensible to report from an SDK
         // thread; the next login re-sends everything again.
     }
+    tc::deliverEvent(sink_, ENUM_EventID_MdReady, nullptr, true, 0, "");
 }
 
 void CTORAStockMd::OnRspSubMarketData(CTORATstpSpecificSecurityField *pSpecificSecurityField,

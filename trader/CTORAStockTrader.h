@@ -41,6 +41,9 @@ struct OrderSlot : RecordBlock<CQNOrderField> {
     int frontID = 0;
     int sessionID = 0;
     bool sessionPending = false;
+    // The cash an opening order set aside and has neither spent on trades nor given back yet
+    // (under the record lock once the request has gone). Nothing gives back more than this.
+    double reservedCash = 0;
 
     void setStatus(char s) {
         record.OrderStatus = s;
@@ -48,7 +51,13 @@ struct OrderSlot : RecordBlock<CQNOrderField> {
     }
 };
 
-using TransferSlot = RecordBlock<CQNTransferAssetField>;
+struct TransferSlot : RecordBlock<CQNTransferAssetField> {
+    // The refusal events already delivered for this transfer (under the record lock): the broker
+    // reports a refusal on its error response and again on its error notice, and each event
+    // goes out once.
+    bool refusedAsCash = false;      // 12009
+    bool refusedAsPosition = false;  // 12010
+};
 
 // OrderID -> order slot. Its entries, like the slots, live in the permanent arena: the index
 // never removes one.
@@ -281,7 +290,8 @@ private:
                                      const char *standardID, int volume, char orderType, double price,
                                      int orderMark, char direction, char offsetFlag);
     void priceOrder(tc::OrderSlot *slot, double givenPrice);
-    void refund(const CQNOrderField &order, int volume);
+    // Gives back `volume` x OriginalPrice of what the order still holds aside, at most all of it.
+    void refund(tc::OrderSlot &slot, int volume);
     void takeSnapshotFields(CQNOrderField &order, int rtnIntInfo);
     // Whether an order notification carrying this session belongs to the order of `slot`
     // (called under the record lock).

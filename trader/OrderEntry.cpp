@@ -86,10 +86,12 @@ tc::OrderSlot *CTORAStockTrader::allocateOrder(const tc::SecurityEntry *security
         putField(o.ExchangeID, security->ExchangeID);
         putField(o.StandardID, security->StandardID);
         putField(slot->key, security->key);
-    } else if (exchangeID && standardID) {
+    } else {
+        // What the caller gave, also without an exchange: a code the directory does not know is
+        // sent as given, and the broker answers it.
         putText(o.ExchangeID, exchangeID);
         putText(o.StandardID, standardID);
-        putSecurityKey(slot->key, o.StandardID, o.ExchangeID);
+        if (standardID) putSecurityKey(slot->key, o.StandardID, o.ExchangeID);
     }
     o.OrderID = nextID() + orderMark;
     o.OrderMark = orderMark;
@@ -220,6 +222,17 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     slot->sessionPending = !sessionConfirmed_.load(std::memory_order_acquire);
     o.SessionID = slot->sessionID = sessionID();
     o.FrontID = slot->frontID = frontID();
+    // An opening order holds back what it may spend before its request leaves, so that an answer
+    // which gives it back (a rejection) finds it held. A price below zero (a market-type order
+    // without a snapshot goes out at -1) or a volume below zero holds nothing back, and neither
+    // does an order the gate refused: it never leaves.
+    const double reserve = static_cast<double>(o.OriginalVolume) * o.OriginalPrice;
+    if (refusal == 0 && o.OffsetFlag == ENUM_OffsetFlag_Open && o.OriginalVolume > 0 && o.OriginalPrice > 0) {
+        slot->reservedCash = reserve;
+        lockCash();
+        addUseableCash(-reserve);
+        unlockCash();
+    }
     int rc = refusal;
     if (rc == 0) rc = api_ ? api_->ReqOrderInsert(&req, o.OrderID) : ENUM_ErrorID_FailToCreateTrader;
 
@@ -234,19 +247,20 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     tc::copyTradingDay(o.TradingDay);
     tc::copyField(o.UserID, login_->UserID);
     if (rc != 0) {
+        // Nothing went out: what was held back comes back.
+        if (slot->reservedCash > 0) {
+            lockCash();
+            addUseableCash(slot->reservedCash);
+            unlockCash();
+            slot->reservedCash = 0;
+        }
         slot->setStatus(ENUM_OrderStatus_Rejected);
         o.ErrorID = refusal != 0 ? refusal : ENUM_ErrorID_FailToSend;
         tc::formatOrderMessage(o.Message, tc::OrderMessage::SendFailed, o, login_->UserID, o.ErrorID,
                                refusal != 0 ? refusalText : kMsgFailToSend);
         tc::deliverOrderEvent(sink_, ENUM_OrderEventID_InsertRejected, &o);
-    } else {
-        if (slot->key[0] == '\0') tc::buildSecurityKey(slot->key, o.StandardID, o.ExchangeID);
-        if (o.OffsetFlag == ENUM_OffsetFlag_Open) {
-            // An opening order holds back what it may spend.
-            lockCash();
-            addUseableCash(-static_cast<double>(o.OriginalVolume) * o.OriginalPrice);
-            unlockCash();
-        }
+    } else if (slot->key[0] == '\0') {
+        tc::buildSecurityKey(slot->key, o.StandardID, o.ExchangeID);
     }
     tc::unlockExclusive(&o);
     return rc;

@@ -46,10 +46,15 @@ private:
 
 }  // namespace
 
-void CTORAStockTrader::refund(const CQNOrderField &order, int volume) {
-    if (order.OffsetFlag != ENUM_OffsetFlag_Open) return;
+void CTORAStockTrader::refund(tc::OrderSlot &slot, int volume) {
+    // A rejection followed by a cancel notice, or by the insert error response, asks again for
+    // what was already given back: an order returns at most what it still holds aside.
+    const double amount = std::min(std::max(0.0, static_cast<double>(volume) * slot.record.OriginalPrice),
+                                   slot.reservedCash);
+    if (!(amount > 0)) return;
+    slot.reservedCash -= amount;
     lockCash();
-    addUseableCash(static_cast<double>(volume) * order.OriginalPrice);
+    addUseableCash(amount);
     unlockCash();
 }
 
@@ -118,7 +123,7 @@ CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot 
     if (n.OrderSubmitStatus == TORA_TSTP_OSS_InsertRejected) {
         if (o.OrderStatus == ENUM_OrderStatus_Rejected) return ActiveChange::None;
         fillIdentity(o, n);
-        refund(o, o.OriginalVolume);
+        refund(slot, o.OriginalVolume);
         takeSnapshotFields(o, n.RtnIntInfo);
         slot.setStatus(ENUM_OrderStatus_Rejected);
         o.ErrorID = ENUM_ErrorID_ExchangeReject;
@@ -184,7 +189,7 @@ CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot 
             } else {
                 o.CanceledVolume = clampToInt(static_cast<long long>(o.OriginalVolume) - o.TradedVolume);
                 if (o.CanceledVolume > 0) {
-                    refund(o, o.CanceledVolume);
+                    refund(slot, o.CanceledVolume);
                     tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Canceled, &o);
                 }
             }
@@ -226,11 +231,18 @@ void CTORAStockTrader::OnRtnTrade(CTORATstpTradeField *t) {
     char key[tc::kSecurityKeySize];
     tc::buildSecurityKey(key, o.StandardID, o.ExchangeID);
     if (const tc::SecurityEntry *security = tc::findSecurity(key)) {
-        // An opening trade frees what was set aside beyond its price; a closing trade brings in
-        // its proceeds.
-        const double p = o.OffsetFlag == ENUM_OffsetFlag_Open ? o.OriginalPrice - t->Price : t->Price;
+        // An opening trade takes its share of what was set aside and frees what that share held
+        // beyond the trade's price (an order that set nothing aside pays for the trade here); a
+        // closing trade brings in its proceeds.
+        const double volume = static_cast<double>(t->Volume);
+        double amount = volume * t->Price;
+        if (o.OffsetFlag == ENUM_OffsetFlag_Open) {
+            const double share = std::min(std::max(0.0, volume * o.OriginalPrice), slot->reservedCash);
+            slot->reservedCash -= share;
+            amount = share - amount;
+        }
         lockCash();
-        addUseableCash(static_cast<double>(t->Volume) * p * security->VolumeMultiple.load(std::memory_order_relaxed));
+        addUseableCash(amount * security->VolumeMultiple.load(std::memory_order_relaxed));
         unlockCash();
     }
     o.LastTradedPrice = t->Price;
@@ -253,7 +265,7 @@ void CTORAStockTrader::onInsertError(const char *orderRef, const CTORATstpRspInf
     CQNOrderField &o = slot->record;
     RecordHold hold(o);
     // A refusal may reach us by more than one route; the cash comes back once.
-    if (o.OrderStatus != ENUM_OrderStatus_Rejected) refund(o, o.OriginalVolume);
+    refund(*slot, o.OriginalVolume);
     slot->setStatus(ENUM_OrderStatus_Rejected);
     o.ErrorID = errorID;
     const ErrorText message(info);

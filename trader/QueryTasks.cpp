@@ -490,10 +490,16 @@ TC_ANSWER(OnRspQrySystemNodeInfo, CTORATstpSystemNodeInfoField, ENUM_TORAStockTa
 #undef TC_ANSWER
 
 // The bank balance answer serves two tasks: the 12217 query task and the bank balance query of
-// queryBankAccountCash (36), which sends the same request. Whichever is at the head completes,
-// so a bank balance query does not hold the queue until its response timeout.
+// queryBankAccountCash (36), which sends the same request. It completes one of them, the one at
+// the head: a bank balance query does not hold the queue until its response timeout, and one
+// queued behind a 12217 task is still sent.
 void CTORAStockTrader::OnRspInquiryBankAccountFund(CTORATstpRspInquiryBankAccountFundField *p,
                                                    CTORATstpRspInfoField *info, int /*nRequestID*/, bool bIsLast) {
-    answer(ENUM_TORAStockTaskID_QryBankAccountCash, p, info, bIsLast);
-    if (bIsLast) scheduler_->answered(kBankBalanceTaskID, errorIDOf(info) != 0);
+    const int errorID = errorIDOf(info);
+    const ErrorText message(info);
+    deliver(ENUM_TORAStockTaskID_QryBankAccountCash, p, bIsLast, errorID, message.c_str());
+    if (!bIsLast) return;
+    if (!scheduler_->answered(ENUM_TORAStockTaskID_QryBankAccountCash, errorID != 0)) {
+        scheduler_->answeredInFlight(kBankBalanceTaskID, errorID != 0);
+    }
 }

@@ -31,11 +31,14 @@ inline int clampToInt(long long value) {
     return static_cast<int>(value);
 }
 
-// Reads a text as a decimal int: optional sign, then the leading digits; 0 when there are none.
-// Values beyond the int range are clamped.
+// Reads a text as a decimal int the way the C library's atoi does (leading white space, an
+// optional sign, then the leading digits; 0 when there are none), so that a reference the broker
+// pads with blanks still finds its order. Values beyond the int range are clamped, where atoi's
+// result is undefined.
 inline int parseDecimal(const char *text) {
     if (!text) return 0;
     const char *p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') {
         negative = (*p == '-');

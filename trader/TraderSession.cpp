@@ -16,11 +16,18 @@ void CTORAStockTrader::scheduleStartupTask(int taskID) {
 void CTORAStockTrader::OnFrontConnected() {
     sessionConfirmed_.store(false, std::memory_order_release);
     setApiStatus(ENUM_ApiStatus_Initializing);
-    scheduleStartupTask(ENUM_TORAStockTaskID_LoginTrader);
+    // Ahead of any task the strategy queued while the connection was lost: such a task cannot be
+    // answered before the login ("not logged in"), and one that repeats until it succeeds would
+    // keep the login from ever going out. Timed like scheduleStartupTask's.
+    const auto schedule = [this](int taskID) {
+        scheduler_->addSessionTask(taskID, 1, login_->TaskExecuteGap, login_->TaskFailedGap, true,
+                                   login_->TaskExecuteTimeout);
+    };
+    schedule(ENUM_TORAStockTaskID_LoginTrader);
     // The security list is process-wide: once one engine has loaded it, others skip it.
-    if (!tc::securitiesLoaded()) scheduleStartupTask(ENUM_TORAStockTaskID_QrySecurity);
-    scheduleStartupTask(ENUM_TORAStockTaskID_QryShareholderAccount);
-    scheduleStartupTask(ENUM_TORAStockTaskID_QryTradingAccount);
+    if (!tc::securitiesLoaded()) schedule(ENUM_TORAStockTaskID_QrySecurity);
+    schedule(ENUM_TORAStockTaskID_QryShareholderAccount);
+    schedule(ENUM_TORAStockTaskID_QryTradingAccount);
 }
 
 void CTORAStockTrader::OnFrontDisconnected(int nReason) {
@@ -36,7 +43,7 @@ int CTORAStockTrader::reqLogin(tc::Task *task) {
     std::memset(&req, 0, sizeof req);
     tc::copyField(req.LogInAccount, login_->UserID);
     req.LogInAccountType = TORA_TSTP_LACT_UserID;
-    tc::copyField(req.Password, login_->Password);
+    password_.copyTo(*login_, req.Password);
     tc::copyField(req.UserProductInfo, login_->UserProductInfo);
     tc::copyField(req.MacAddress, login_->MacAddress);
     tc::copyField(req.InnerIPAddress, login_->InnerIPAddress);

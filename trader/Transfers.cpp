@@ -223,9 +223,13 @@ void CTORAStockTrader::onTransferError(int eventID, int transferID, const CTORAT
     CQNTransferAssetField &t = slot->record;
     const ErrorText message(info);
     tc::lockExclusive(&t);
-    t.ErrorID = errorID;
-    tc::copyText(t.Message, message.c_str());
-    deliver(eventID, &t, isLast, t.ErrorID, t.Message);
+    bool &reported = eventID == ENUM_TORAStockEventID_TransferPosition ? slot->refusedAsPosition : slot->refusedAsCash;
+    if (!reported) {
+        reported = true;
+        t.ErrorID = errorID;
+        tc::copyText(t.Message, message.c_str());
+        deliver(eventID, &t, isLast, t.ErrorID, t.Message);
+    }
     tc::unlockExclusive(&t);
 }
 
@@ -330,6 +334,14 @@ int CTORAStockTrader::updatePassword(char passwordFlag, const char *oldPassword,
 void CTORAStockTrader::OnRspUserPasswordUpdate(CTORATstpUserPasswordUpdateField *pUserPasswordUpdateField,
                                                CTORATstpRspInfoField *pRspInfoField, int /*nRequestID*/,
                                                bool bIsLast) {
+    // Only the user password is ever changed (updatePassword sends no other flag). Once the broker
+    // confirms it, the old one would fail the next login; an answer that does not say the new
+    // one changes nothing.
+    if (errorIDOf(pRspInfoField) == 0 && pUserPasswordUpdateField && pUserPasswordUpdateField->NewPassword[0]) {
+        char password[sizeof pUserPasswordUpdateField->NewPassword + 1];
+        tc::copyField(password, pUserPasswordUpdateField->NewPassword);
+        takeNewPassword(password);
+    }
     const ErrorText message(pRspInfoField);
     deliver(ENUM_TORAStockEventID_UpdateUserPassword, pUserPasswordUpdateField, bIsLast, errorIDOf(pRspInfoField),
             message.c_str());

@@ -299,6 +299,22 @@ TEST_F(SchedulerTest, ResetDropsEverythingAndTheNextTaskWaitsFromTheReset) {
     EXPECT_EQ(engine_->sentTaskIDs(), std::vector<int>({1, 3}));
 }
 
+TEST_F(SchedulerTest, SessionTasksGoAheadOfTheRestAndAnAttemptOnTheWireIsGivenUp) {
+    add(7, 2);
+    add(8, 1);
+    ASSERT_EQ(stepUntilSent(), 7);  // on the wire when the connection comes back
+    scheduler().addSessionTask(101, 1, kGap, kFailedGap, true, kTimeout);
+    scheduler().addSessionTask(102, 1, kGap, kFailedGap, true, kTimeout);
+    EXPECT_EQ(scheduler().queuedTaskIDs(), (std::vector<int>{101, 102, 7, 8}));
+    // The given-up attempt neither holds the queue nor counts: 7 goes again, twice.
+    for (int expected : {101, 102, 7, 8, 7}) {
+        ASSERT_EQ(stepUntilSent(), expected);
+        scheduler().answered(expected, false);
+    }
+    EXPECT_EQ(scheduler().size(), 0u);
+    EXPECT_TRUE(events().empty());
+}
+
 TEST_F(SchedulerTest, AddCopiesTheQueryFields) {
     CQNQueryCommandField query;
     tc::copyText(query.TradingDay, "20240102");

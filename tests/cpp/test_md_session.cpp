@@ -152,28 +152,39 @@ TEST_F(MdSession, LoginRequestCarriesTheAccountAndAnOkAnswerRaisesMdReady) {
     EXPECT_TRUE(subscriptions().empty()) << "nothing was recorded, so nothing is re-sent";
 }
 
-TEST_F(MdSession, SubscriptionsMadeBeforeMdReadyGoOutRightAfterItOncePerExchange) {
+TEST_F(MdSession, SubscriptionsMadeBeforeMdReadyGoOutBeforeItOncePerExchangeAndTheProcessorsOnce) {
     EXPECT_EQ(subscribe("1", {"600000", "600036"}), 0);
     EXPECT_EQ(subscribe("2", {"000001"}), 0);
     EXPECT_EQ(subscribe("1", {"600000"}), 0);
     EXPECT_TRUE(subscriptions().empty()) << "nothing reaches the SDK before the session is ready";
 
+    // The MdReady processor subscribes too: a known exchange, and a code nobody knows yet.
     std::atomic<long> sentAtMdReady{-1};
     tc::recording::setCallHook([&](const Call &c) {
         if (c.kind == CallKind::EventProcessor && c.eventID == ENUM_EventID_MdReady) {
             sentAtMdReady = static_cast<long>(broker_->requestCount("SubscribeMarketData"));
+            subscribe("1", {"601318"});
+            subscribe(nullptr, {"999999"});
         }
     });
     login();
     tc::recording::setCallHook(nullptr);
 
-    EXPECT_EQ(sentAtMdReady.load(), 0) << "MdReady is delivered before the re-send";
+    EXPECT_EQ(sentAtMdReady.load(), 2) << "the re-send goes out before MdReady";
     std::vector<torasim::Request> sent = subscriptions();
-    ASSERT_EQ(sent.size(), 2u);
+    ASSERT_EQ(sent.size(), 4u);
     EXPECT_EQ(sent[0].exchangeID, '1');
     EXPECT_EQ(ids(sent[0]), (std::vector<std::string>{"600000", "600036"}));
     EXPECT_EQ(sent[1].exchangeID, '2');
     EXPECT_EQ(ids(sent[1]), (std::vector<std::string>{"000001"}));
+    EXPECT_EQ(ids(sent[2]), (std::vector<std::string>{"601318"}));
+    EXPECT_EQ(sent[3].exchangeID, 'U');
+    EXPECT_EQ(ids(sent[3]), (std::vector<std::string>{"999999"}));
+    // Still recorded, so its unsubscribe goes out.
+    EXPECT_EQ(md_->registeredIDs("U.0"), (SecuritySet{"999999"}));
+    unsubscribe(nullptr, {"999999"});
+    ASSERT_EQ(unsubscriptions().size(), 1u);
+    EXPECT_EQ(unsubscriptions()[0].exchangeID, 'U');
 }
 
 TEST_F(MdSession, WhileWorkingSubscriptionsGoStraightOutAndEachIdOnlyOnce) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -172,6 +173,15 @@ TEST(OrderEntryText, DecimalsAreWrittenAsPrintfWouldWithinTheField) {
     char one[1] = {'x'};
     tc::trader::writeDecimal(one, 42);
     EXPECT_EQ(one[0], '\0');
+}
+
+TEST(OrderEntryText, DecimalsAreReadAsAtoiReadsThemAndHeldToTheIntRange) {
+    const char *texts[] = {"1001", " 6002", "\t\n\v\f\r 42", "+7", "-7", "  -12x", "12 34", "", "  ", "x1",
+                           "- 5", "+-5", "2147483647", "-2147483648"};
+    for (const char *text : texts) EXPECT_EQ(tc::trader::parseDecimal(text), std::atoi(text)) << text;
+    EXPECT_EQ(tc::trader::parseDecimal(" 99999999999999999999"), INT_MAX);
+    EXPECT_EQ(tc::trader::parseDecimal("\t-2147483649"), INT_MIN);
+    EXPECT_EQ(tc::trader::parseDecimal(nullptr), 0);
 }
 
 TEST(OrderEntryText, TextsIntoZeroedFieldsMatchTheBoundedCopies) {

@@ -162,10 +162,89 @@ TEST_F(TraderOrders, ExchangeIsResolvedFromTheDirectoryWhenNotGiven) {
     EXPECT_EQ(req.ExchangeID, '\0');
     EXPECT_STREQ(req.SecurityID, "999999");
 
-    // A null exchange for an unknown security fills neither field.
+    // A null exchange for an unknown security keeps the code, in the record and the request.
     CQNOrderField *none = buy("999999", 100, '0', 10.0, nullptr);
+    CQNOrderField *noneSold = sell("999998", 100, '0', 10.0, nullptr);
     EXPECT_STREQ(none->ExchangeID, "");
-    EXPECT_STREQ(none->StandardID, "");
+    EXPECT_STREQ(none->StandardID, "999999");
+    EXPECT_STREQ(noneSold->StandardID, "999998");
+    EXPECT_STREQ(slotOf(none)->key, "999999.");
+    const std::vector<torasim::Request> sent = broker_->requests("ReqOrderInsert");
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_STREQ(sent[2].as<CTORATstpInputOrderField>().SecurityID, "999999");
+    EXPECT_EQ(sent[2].as<CTORATstpInputOrderField>().ExchangeID, '\0');
+    EXPECT_STREQ(sent[3].as<CTORATstpInputOrderField>().SecurityID, "999998");
+}
+
+// Each row: an opening order, then what the broker says about it, with the usable cash (less the
+// starting cash) after each word. An order gives back at most what it set aside and has not yet
+// spent or given back, and a price below zero sets nothing aside.
+TEST_F(TraderOrders, CashIsGivenBackAtMostOnceAndNeverBeyondWhatWasSetAside) {
+    enum class Word { Reject, Cancel, InsertError, Accept, PartTraded, Trade };
+    struct Step {
+        Word word;
+        int volume;    // Cancel, PartTraded: the traded volume they report; Trade: the trade's volume
+        double price;  // Trade: the trade's price
+        double cash;
+    };
+    struct Row {
+        const char *name;
+        int volume;
+        char orderType;
+        double price;
+        double cashAfterSend;
+        std::vector<Step> steps;
+    };
+    const Row rows[] = {
+        {"rejected, then cancelled, then refused", 100, '0', 10.0, -1000,
+         {{Word::Reject, 0, 0, 0}, {Word::Cancel, 0, 0, 0}, {Word::InsertError, 0, 0, 0}}},
+        {"refused on both routes, then rejected and cancelled", 100, '0', 10.0, -1000,
+         {{Word::InsertError, 0, 0, 0}, {Word::InsertError, 0, 0, 0}, {Word::Reject, 0, 0, 0},
+          {Word::Cancel, 0, 0, 0}}},
+        {"part traded, cancelled twice, then refused", 1000, '0', 10.0, -10000,
+         {{Word::Accept, 0, 0, -10000}, {Word::PartTraded, 300, 0, -10000}, {Word::Trade, 300, 9.9, -9970},
+          {Word::Cancel, 300, 0, -2970},
+          {Word::Cancel, 300, 0, -2970}, {Word::InsertError, 0, 0, -2970}}},
+        {"market type without a snapshot", 200, ENUM_OrderType_BestLimitAndWait, 0.0, 0,
+         {{Word::Accept, 0, 0, 0}, {Word::Trade, 100, 10.0, -1000}, {Word::Cancel, 100, 0, -1000},
+          {Word::Reject, 0, 0, -1000}}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const double start = cash();
+        CQNOrderField *o = buy("600000", row.volume, row.orderType, row.price);
+        EXPECT_DOUBLE_EQ(cash() - start, row.cashAfterSend);
+        for (const Step &step : row.steps) {
+            switch (step.word) {
+            case Word::Reject: {
+                auto n = orderNotice(*o, TORA_TSTP_OST_NoTradeNotQueueing);
+                n.OrderSubmitStatus = TORA_TSTP_OSS_InsertRejected;
+                pushOrder(n);
+                break;
+            }
+            case Word::Cancel:
+                pushOrder(orderNotice(*o, TORA_TSTP_OST_Canceled, step.volume, 0));
+                break;
+            case Word::InsertError: {
+                auto echoed = zeroRecord<CTORATstpInputOrderField>();
+                std::snprintf(echoed.OrderRef, sizeof echoed.OrderRef, "%d", o->OrderID);
+                ASSERT_EQ(broker_->pushErrRtnOrderInsert(echoed, 31, "no money"), 1);
+                ASSERT_TRUE(broker_->drain());
+                break;
+            }
+            case Word::Accept:
+                pushOrder(orderNotice(*o, TORA_TSTP_OST_NoTradeQueueing));
+                break;
+            case Word::PartTraded:
+                pushOrder(orderNotice(*o, TORA_TSTP_OST_PartTradedQueueing, step.volume, 0));
+                break;
+            case Word::Trade:
+                pushTrade(*o, step.price, step.volume);
+                break;
+            }
+            EXPECT_NEAR(cash() - start, step.cash, 1e-6);
+        }
+    }
 }
 
 TEST(OrderPricing, EveryOrderTypeRowGivesItsCombinedTypePriceAndLimitFlag) {
@@ -492,6 +571,36 @@ TEST_F(TraderOrders, CancelErrorRewritesOnlyTheMessageWithItsOwnLabel) {
     EXPECT_EQ(orderEventIDs().back(), ENUM_OrderEventID_CancelRejected);
     EXPECT_NE(std::string(o->Message).find("ErrorID:78,ErrorMsg:not found."), std::string::npos);
     EXPECT_TRUE(trader_->isActiveOrder(1001));
+}
+
+// Order references are read as atoi reads them: blanks in front of the digits (and anything
+// after them) still name the order, on every route that carries one.
+TEST_F(TraderOrders, OrderReferencesPaddedWithBlanksStillFindTheirOrder) {
+    CQNOrderField *o = buy("600000", 100, '0', 10.0);
+    CQNOrderField *refused = buy("600000", 100, '0', 10.0);
+    auto accepted = orderNotice(*o, TORA_TSTP_OST_NoTradeQueueing);
+    tc::copyText(accepted.OrderRef, " 1001");
+    pushOrder(accepted);
+    auto trade = zeroRecord<CTORATstpTradeField>();
+    tc::copyText(trade.OrderRef, "\t+1001");
+    tc::copyText(trade.OrderSysID, "SYS1001");
+    trade.Price = 10.0;
+    trade.Volume = 100;
+    ASSERT_EQ(broker_->pushRtnTrade(trade), 1);
+    ASSERT_TRUE(broker_->drain());
+    auto echoed = zeroRecord<CTORATstpInputOrderField>();
+    tc::copyText(echoed.OrderRef, "  1002 ");
+    ASSERT_EQ(broker_->pushErrRtnOrderInsert(echoed, 31, "no money"), 1);
+    ASSERT_TRUE(broker_->drain());
+    auto action = zeroRecord<CTORATstpOrderActionField>();
+    tc::copyText(action.OrderRef, "\n1001");
+    ASSERT_EQ(broker_->pushErrRtnOrderAction(action, 77, "too late"), 1);
+    ASSERT_TRUE(broker_->drain());
+    EXPECT_EQ(o->OrderStatus, ENUM_OrderStatus_Accepted);
+    EXPECT_EQ(o->TradedVolumeOfTurnover, 100);
+    EXPECT_EQ(refused->OrderStatus, ENUM_OrderStatus_Rejected);
+    EXPECT_EQ(orderEventIDs(), (std::vector<int>{ENUM_OrderEventID_Accepted, ENUM_OrderEventID_UpdateCost,
+                                                 ENUM_OrderEventID_InsertRejected, ENUM_OrderEventID_CancelRejected}));
 }
 
 TEST_F(TraderOrders, CachedOnceThenAcceptedAndIPOOrdersNeverBecomeActive) {

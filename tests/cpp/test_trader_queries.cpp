@@ -419,6 +419,30 @@ TEST_F(TraderQueries, BankBalanceQueryIsTask36AndItsAnswerCompletesIt) {
     EXPECT_EQ(trader_->scheduler().size(), 0u);
 }
 
+// The two tasks share one answer, and each answer completes one of them: the one at the head.
+TEST_F(TraderQueries, BankBalanceQueryBehindA12217TaskIsStillSent) {
+    const auto answerBank = [this] {
+        push([](CTORATstpTraderSpi *spi) {
+            auto info = Broker::rspInfo(0, "");
+            auto answer = zeroRecord<CTORATstpRspInquiryBankAccountFundField>();
+            spi->OnRspInquiryBankAccountFund(&answer, &info, 0, true);
+        });
+    };
+    ASSERT_EQ(::addTask(trader_.get(), ENUM_TORAStockTaskID_QryBankAccountCash, nullptr, 1, 0, 0, false, -1), 0);
+    ASSERT_EQ(::queryBankAccountCash(trader_.get(), "apw", "8", "bpw"), 0);
+    // A stray answer while nothing is on the wire leaves task 36 waiting for its own send.
+    ASSERT_EQ(::addTask(trader_.get(), ENUM_TORAStockTaskID_QryBankAccountCash, nullptr, 1, 0, 0, false, -1), 0);
+    step("ReqInquiryBankAccountFund");
+    answerBank();
+    EXPECT_EQ(trader_->scheduler().queuedTaskIDs(), (std::vector<int>{36, ENUM_TORAStockTaskID_QryBankAccountCash}));
+    answerBank();
+    EXPECT_EQ(trader_->scheduler().queuedTaskIDs(), (std::vector<int>{36, ENUM_TORAStockTaskID_QryBankAccountCash}));
+    EXPECT_EQ(step("ReqInquiryBankAccountFund").as<CTORATstpReqInquiryBankAccountFundField>().BankID, '8');
+    answerBank();
+    EXPECT_EQ(trader_->scheduler().queuedTaskIDs(), (std::vector<int>{ENUM_TORAStockTaskID_QryBankAccountCash}));
+    EXPECT_EQ(broker_->requestCount("ReqInquiryBankAccountFund"), 2u);
+}
+
 TEST_F(TraderQueries, MaxOrderVolumeIsPricedWithTheTaskSecurityAndDirection) {
     putSnapshot("600000", '1', 10.00, 10.02, 11.00, 9.00);
     CQNQueryCommandField q = query();

@@ -155,11 +155,16 @@ TEST_F(TraderSession, TraderReadyOncePerConnectionAndAgainAfterReconnection) {
     EXPECT_EQ(lost[0].message, "Error:Trader Disconnected.");
     EXPECT_EQ(lost[0].record, nullptr);
 
-    // The reconnection repeats the login and preparation (securities are loaded already).
+    // Tasks the strategy queues meanwhile (one repeating until it succeeds, which the broker
+    // would refuse before the login for ever) wait behind the reconnection's login and
+    // preparation (securities are loaded already), in the order queued.
+    trader_->addTask(ENUM_TORAStockTaskID_QryPosition, &q, 1, 0, 0, true, -1);
+    trader_->addTask(ENUM_TORAStockTaskID_QryOrder, &q, 1, 0, 0, false, -1);
     accept();
     EXPECT_EQ(trader_->scheduler().queuedTaskIDs(),
               (std::vector<int>{ENUM_TORAStockTaskID_LoginTrader, ENUM_TORAStockTaskID_QryShareholderAccount,
-                                ENUM_TORAStockTaskID_QryTradingAccount}));
+                                ENUM_TORAStockTaskID_QryTradingAccount, ENUM_TORAStockTaskID_QryPosition,
+                                ENUM_TORAStockTaskID_QryOrder}));
     tc::recording::clear();
     // Prepared again with a new session.
     step("ReqUserLogin");
@@ -181,6 +186,7 @@ TEST_F(TraderSession, TraderReadyOncePerConnectionAndAgainAfterReconnection) {
     EXPECT_EQ(trader_->frontID(), kFrontID + 1);
     EXPECT_EQ(trader_->sessionID(), kSessionID + 1);
     EXPECT_DOUBLE_EQ(cash(), 42.0);
+    step("ReqQryPosition");
 }
 
 TEST_F(TraderSession, AGreaterTradingDayRollsTheDayAndQueuesOneSecurityQuery) {

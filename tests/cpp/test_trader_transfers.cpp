@@ -241,6 +241,23 @@ TEST_F(TraderTransfers, ErrorResponsesSetTheErrorAndKeepTheStatus) {
     ASSERT_EQ(positionEvents.size(), 1u);
     EXPECT_EQ(positionEvents[0].errorID, 62);
     EXPECT_EQ(p->ErrorID, 62);
+
+    // The same refusals reported again on the other route (or repeated) deliver nothing more.
+    push([t, p](CTORATstpTraderSpi *spi) {
+        auto fund = zeroRecord<CTORATstpInputTransferFundField>();
+        std::snprintf(fund.ApplySerial, sizeof fund.ApplySerial, "%d", t->TransferID);
+        auto info = Broker::rspInfo(63, "again");
+        spi->OnRspTransferFund(&fund, &info, 0, true);
+        auto position = zeroRecord<CTORATstpInputTransferPositionField>();
+        std::snprintf(position.ApplySerial, sizeof position.ApplySerial, "%d", p->TransferID);
+        spi->OnErrRtnTransferPosition(&position, &info);
+        spi->OnRspTransferPosition(&position, &info, 0, true);
+    });
+    EXPECT_EQ(generalEvents(ENUM_TORAStockEventID_TransferCash).size(), 2u);
+    EXPECT_EQ(generalEvents(ENUM_TORAStockEventID_TransferPosition).size(), 1u);
+    EXPECT_EQ(t->ErrorID, 61);
+    EXPECT_STREQ(t->Message, "bank closed");
+    EXPECT_EQ(p->ErrorID, 62);
 }
 
 TEST_F(TraderTransfers, PasswordChangeForTheUserPasswordOnly) {
@@ -266,6 +283,29 @@ TEST_F(TraderTransfers, PasswordChangeForTheUserPasswordOnly) {
     ASSERT_EQ(ev.size(), 1u);
     EXPECT_NE(ev[0].record, nullptr);
     EXPECT_STREQ(trader_->login().Password, "secret");
+}
+
+// A confirmed change reaches both login copies, so the next login after a reconnection uses it;
+// a refused one reaches neither.
+TEST_F(TraderTransfers, ConfirmedPasswordChangeIsUsedByTheNextLoginOfBothSides) {
+    attachSnapshots();
+    const auto answer = [this](const char *newPassword, int errorID) {
+        push([newPassword, errorID](CTORATstpTraderSpi *spi) {
+            auto echoed = zeroRecord<CTORATstpUserPasswordUpdateField>();
+            tc::copyText(echoed.OldPassword, "secret");
+            tc::copyText(echoed.NewPassword, newPassword);
+            auto info = Broker::rspInfo(errorID, errorID ? "weak password" : "");
+            spi->OnRspUserPasswordUpdate(&echoed, &info, 0, true);
+        });
+    };
+    answer("abc", 12);
+    EXPECT_STREQ(trader_->login().Password, "secret");
+    answer("n3w-pass", 0);
+    EXPECT_STREQ(trader_->login().Password, "n3w-pass");
+    EXPECT_STREQ(md_->login().Password, "n3w-pass");
+    disconnect();
+    accept();
+    EXPECT_STREQ(step("ReqUserLogin").as<CTORATstpReqUserLoginField>().Password, "n3w-pass");
 }
 
 }  // namespace
