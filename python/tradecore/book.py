@@ -81,6 +81,7 @@ _QRY_POSITION = _tradecore.ENUM_TORAStockTaskID_QryPosition
 _QRY_ACCOUNT = _tradecore.ENUM_TORAStockTaskID_QryTradingAccount
 _LOGIN = _tradecore.ENUM_TORAStockTaskID_LoginTrader
 _TRADER_READY = _tradecore.ENUM_EventID_TraderReady
+_TRADER_DISCONNECTED = _tradecore.ENUM_TORAStockEventID_TraderDisconnected
 _BOOK_ANSWERS = frozenset((_QRY_ORDER, _QRY_TRADE, _QRY_POSITION, _QRY_ACCOUNT, _LOGIN))
 _FULL_ROUND = (_QRY_ORDER, _QRY_TRADE, _QRY_POSITION, _QRY_ACCOUNT)
 # Exchange characters tried, in order, for a code given without its exchange.
@@ -192,6 +193,8 @@ class Book:
                 answer(event, address, is_last, error_id)
             elif event == _TRADER_READY:
                 self._trader_ready()
+            elif event == _TRADER_DISCONNECTED:
+                self._trader_lost()
             if on_event is not None:
                 on_event(event, address, is_last, error_id, message, user_id)
 
@@ -381,6 +384,16 @@ class Book:
         else:
             with self._lock:
                 self._start_round("load", _FULL_ROUND)
+
+    def _trader_lost(self):
+        # The engine drops every queued task with the connection: the round under way is over,
+        # compared or not, and starts again once the trader side is ready again.
+        with self._lock:
+            kind, self._round = self._round, None
+            self._pending = set()
+            if kind is not None and kind != "load":
+                self._native.end_reconcile()
+                self._round_wanted = kind == "reconcile"
 
     def _start_round(self, kind, tasks):
         if self._round is not None or self.handle is None:

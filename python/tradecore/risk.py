@@ -55,7 +55,7 @@ from typing import NamedTuple, Optional
 
 from . import _tradecore
 
-__all__ = ["Limits", "Refusal", "RiskRefused", "refusal", "CHECKS", "MAX_RATE"]
+__all__ = ["Limits", "Refusal", "RiskRefused", "refusal", "parse_refusal", "CHECKS", "MAX_RATE"]
 
 #: The names of the checks, as refusal texts and ``Refusal.check`` give them.
 CHECKS = ("Halted", "Volume", "MaxVolume", "LotSize", "Price", "Notional", "LimitPrice", "PriceBand",
