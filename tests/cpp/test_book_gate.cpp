@@ -3,9 +3,11 @@
 // account of orders, fills, earlier runs' orders and reconciliation.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TORATstpUserApiStruct.h"
@@ -497,6 +499,51 @@ TEST_F(BookOnTheEngine, AnOrderPlacedFromInsideASnapshotProcessorDoesNotWaitForI
     ASSERT_NE(placed, nullptr);
     EXPECT_DOUBLE_EQ(placed->OriginalPrice, 10.04);
     EXPECT_EQ(inserts(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// Orders checked on two threads while the SDK's thread feeds the book their notifications and a
+// third thread reads it: every order is counted open once and released once.
+TEST_F(BookOnTheEngine, ChecksUpdatesAndReadsOnSeveralThreads) {
+    constexpr int kPerThread = 200;
+    Limits l;
+    l.maxOpenOrders = 2 * kPerThread;
+    book_.setLimits(l);
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop.load()) {
+            (void)book_.orders(true);
+            (void)book_.cash();
+            tc::book::PositionView v;
+            (void)book_.position("600000.1", v);
+        }
+    });
+    std::vector<CQNOrderField *> placed[2];
+    std::thread placers[2];
+    for (int t = 0; t < 2; ++t) {
+        placers[t] = std::thread([&, t] {
+            for (int i = 0; i < kPerThread; ++i)
+                placed[t].push_back(::buyOpen(trader_.get(), "600000", 100, '0', 10.0, "1", ENUM_Direction_Buy));
+        });
+    }
+    for (std::thread &p : placers) p.join();
+    EXPECT_EQ(book_.openOrders(), 2 * kPerThread);
+    for (auto &orders : placed) {
+        for (CQNOrderField *o : orders) {
+            broker_->pushRtnOrder(orderNotice(*o, TORA_TSTP_OST_NoTradeQueueing));
+            broker_->pushRtnOrder(orderNotice(*o, TORA_TSTP_OST_Canceled, 0, 0));
+        }
+    }
+    ASSERT_TRUE(broker_->drain());
+    stop = true;
+    reader.join();
+    EXPECT_EQ(book_.openOrders(), 0);
+    EXPECT_DOUBLE_EQ(book_.cash().frozen, 0.0);
+    EXPECT_EQ(book_.refusals(), 0u);
+    EXPECT_EQ(inserts(), static_cast<std::size_t>(2 * kPerThread));
 }
 
 }  // namespace
