@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "TORATstpUserApiStruct.h"
 #include "book/BookDetail.h"
 #include "engine/Text.h"
 
@@ -192,31 +191,29 @@ void AccountBook::setSession(int frontID, int sessionID) {
     sessionID_ = sessionID;
 }
 
-void AccountBook::queryOrder(const CTORATstpOrderField &q) {
-    char key[kKeySize];
-    securityKey(key, q.SecurityID, q.ExchangeID);
-    const int ref = parseDecimal(q.OrderRef, sizeof q.OrderRef);
-    const char status = engineStatus(q.OrderStatus, q.OrderSubmitStatus);
+void AccountBook::queryOrder(const OrderAnswer &q) {
+    const int ref = q.orderRef;
+    const char status = q.status;
     const bool final = isFinal(status);
+    char name[kKeySize];
+    std::snprintf(name, sizeof name, "%d.%d.%d", q.frontID, q.sessionID, ref);
     Guard guard(*this);
     Order *own = findOwn(ref);
-    const bool mine = own ? own->frontID == q.FrontID && own->sessionID == q.SessionID
-                          : q.FrontID == frontID_ && q.SessionID == sessionID_ &&
+    const bool mine = own ? own->frontID == q.frontID && own->sessionID == q.sessionID
+                          : q.frontID == frontID_ && q.sessionID == sessionID_ &&
                                 (admitted_->test(ref) || refused_->test(ref));
     if (mine) {
         // This run's order: its events are the book's account of it; the broker's answer is
         // only compared with them, and taken where it says more.
-        if (!own) own = &ownOrder(ref, key, q.Direction, q.CombOffsetFlag[0], q.VolumeTotalOriginal, q.LimitPrice);
-        if (mode_ != Mode::Reconciling || !settled()) return;
-        char name[kKeySize];
-        std::snprintf(name, sizeof name, "%d.%d.%d", q.FrontID, q.SessionID, ref);
+        if (!own) own = &ownOrder(ref, q.key, q.direction, q.offsetFlag, q.volume, q.price);
+        if (!settled()) return;
         if (isFinal(own->status) != final || (final && own->status != status)) {
             report(DifferenceKind::Order, name, "status", own->status, status);
             own->status = status;
         }
-        if (own->traded != q.VolumeTraded) {
-            report(DifferenceKind::Order, name, "traded", own->traded, q.VolumeTraded);
-            own->traded = q.VolumeTraded;
+        if (own->traded != q.traded) {
+            report(DifferenceKind::Order, name, "traded", own->traded, q.traded);
+            own->traded = q.traded;
         }
         setOpen(*own, !isFinal(own->status));
         hold(*own, heldVolume(*own));
@@ -224,87 +221,74 @@ void AccountBook::queryOrder(const CTORATstpOrderField &q) {
     }
     // An earlier run's order (or another client's on the same account): the order query is all
     // the book learns of it.
-    char name[kKeySize];
-    std::snprintf(name, sizeof name, "%d.%d.%d", q.FrontID, q.SessionID, ref);
     auto found = earlier_.find(name);
     if (found == earlier_.end()) {
         found = earlier_.emplace(name, Order()).first;
         Order &o = found->second;
-        o.security = securityIndex(key);
+        o.security = securityIndex(q.key);
         o.orderRef = ref;
-        o.frontID = q.FrontID;
-        o.sessionID = q.SessionID;
-        o.direction = q.Direction;
-        o.offsetFlag = q.CombOffsetFlag[0];
-        o.volume = q.VolumeTotalOriginal;
-        o.price = q.LimitPrice;
-        copyField(o.insertTime, q.InsertTime);
+        o.frontID = q.frontID;
+        o.sessionID = q.sessionID;
+        o.direction = q.direction;
+        o.offsetFlag = q.offsetFlag;
+        o.volume = q.volume;
+        o.price = q.price;
+        copyField(o.insertTime, q.insertTime);
     }
     Order &o = found->second;
-    if (o.orderSysID[0] == '\0') copyField(o.orderSysID, q.OrderSysID);
+    if (o.orderSysID[0] == '\0') copyField(o.orderSysID, q.orderSysID);
     o.status = status;
-    o.traded = q.VolumeTraded;
+    o.traded = q.traded;
     o.canceled = final ? std::max(0, o.volume - o.traded) : 0;
-    o.turnover = q.Turnover;
+    o.turnover = q.turnover;
     // Its trades are not reported to this run: the order query's traded volume stands for them.
     o.tradedByTrades = o.traded;
     setOpen(o, !final);
     hold(o, heldVolume(o));
 }
 
-void AccountBook::queryTrade(const CTORATstpTradeField &t) {
-    char id[kKeySize];
-    std::snprintf(id, sizeof id, "%c.%.*s", t.ExchangeID ? t.ExchangeID : '?', static_cast<int>(sizeof t.TradeID),
-                  t.TradeID);
-    char sysID[sizeof t.OrderSysID + 1];
-    copyField(sysID, t.OrderSysID);
-    char key[kKeySize];
-    securityKey(key, t.SecurityID, t.ExchangeID);
+void AccountBook::queryTrade(const TradeAnswer &t) {
     Guard guard(*this);
     // This run's trades reach the book as order events.
-    if (sysID[0] != '\0' && ownSysIDs_.count(sysID) != 0) return;
-    if (!trades_.insert(id).second) return;
-    Security &s = security(key);
+    if (t.orderSysID[0] != '\0' && ownSysIDs_.count(t.orderSysID) != 0) return;
+    if (!trades_.insert(t.tradeKey).second) return;
+    Security &s = security(t.key);
     if (mode_ == Mode::Loading) {
         // The position answer holds it already; the day's turnover does not.
-        const double turnover = static_cast<double>(t.Volume) * t.Price;
-        if (t.Direction == ENUM_Direction_Buy) {
-            s.boughtVolume += t.Volume;
+        const double turnover = static_cast<double>(t.volume) * t.price;
+        if (t.direction == ENUM_Direction_Buy) {
+            s.boughtVolume += t.volume;
             s.boughtTurnover += turnover;
-        } else if (t.Direction == ENUM_Direction_Sell) {
-            s.soldVolume += t.Volume;
+        } else if (t.direction == ENUM_Direction_Sell) {
+            s.soldVolume += t.volume;
             s.soldTurnover += turnover;
         }
-        s.lastTradePrice = t.Price;
+        s.lastTradePrice = t.price;
         repriceMark(s);
         return;
     }
-    applyTrade(s, t.Direction, t.Volume, t.Price);
+    applyTrade(s, t.direction, t.volume, t.price);
 }
 
-void AccountBook::queryPosition(const CTORATstpPositionField &p) {
-    char key[kKeySize];
-    securityKey(key, p.SecurityID, p.ExchangeID);
-    const long long brokerFrozen = static_cast<long long>(p.HistoryPosFrozen) + p.TodayBSFrozen + p.TodayPRFrozen +
-                                   p.TodaySMPosFrozen;
+void AccountBook::queryPosition(const PositionAnswer &p) {
     Guard guard(*this);
-    Security &s = security(key);
+    Security &s = security(p.key);
     s.seen = true;
     if (mode_ == Mode::Idle) return;  // nothing to compare it with safely
     if (mode_ == Mode::Reconciling) {
         if (!settled()) return;
-        if (s.volume != p.CurrentPosition) report(DifferenceKind::Position, key, "volume", s.volume, p.CurrentPosition);
-        if (s.sellable - s.frozen != p.AvailablePosition)
-            report(DifferenceKind::Position, key, "sellable", s.sellable - s.frozen, p.AvailablePosition);
-        if (s.frozen != brokerFrozen) report(DifferenceKind::Position, key, "frozen", s.frozen, brokerFrozen);
-        if (s.volume == p.CurrentPosition && s.sellable - s.frozen == p.AvailablePosition) return;
+        if (s.volume != p.volume) report(DifferenceKind::Position, p.key, "volume", s.volume, p.volume);
+        if (s.sellable - s.frozen != p.available)
+            report(DifferenceKind::Position, p.key, "sellable", s.sellable - s.frozen, p.available);
+        if (s.frozen != p.frozen) report(DifferenceKind::Position, p.key, "frozen", s.frozen, p.frozen);
+        if (s.volume == p.volume && s.sellable - s.frozen == p.available) return;
     } else {
-        s.startVolume = p.PrePosition;
+        s.startVolume = p.startVolume;
     }
-    s.volume = p.CurrentPosition;
+    s.volume = p.volume;
     // Sellable today counts what open sells hold: the book keeps that from the orders.
-    s.sellable = static_cast<long long>(p.AvailablePosition) + brokerFrozen;
-    s.cost = p.TotalPosCost;
+    s.sellable = p.available + p.frozen;
+    s.cost = p.cost;
     repriceMark(s);
 }
 
@@ -322,15 +306,15 @@ void AccountBook::positionsComplete() {
     }
 }
 
-void AccountBook::queryAccount(const CTORATstpTradingAccountField &a) {
+void AccountBook::queryAccount(double available, double frozen) {
     Guard guard(*this);
     if (settled()) {
-        if (std::fabs(available_ - a.Available) > cashTolerance_)
-            report(DifferenceKind::Cash, "cash", "available", available_, a.Available);
-        if (std::fabs(frozenCash_ - a.FrozenCash) > cashTolerance_)
-            report(DifferenceKind::Cash, "cash", "frozen", frozenCash_, a.FrozenCash);
+        if (std::fabs(available_ - available) > cashTolerance_)
+            report(DifferenceKind::Cash, "cash", "available", available_, available);
+        if (std::fabs(frozenCash_ - frozen) > cashTolerance_)
+            report(DifferenceKind::Cash, "cash", "frozen", frozenCash_, frozen);
     }
-    available_ = a.Available;
+    available_ = available;
 }
 
 void AccountBook::setLoaded() {
@@ -403,22 +387,6 @@ PositionView viewOf(const SecurityState &s) {
 }
 
 }  // namespace
-
-char engineStatus(char brokerStatus, char submitStatus) {
-    if (submitStatus == TORA_TSTP_OSS_InsertRejected) return ENUM_OrderStatus_Rejected;
-    switch (brokerStatus) {
-    case TORA_TSTP_OST_AllTraded: return ENUM_OrderStatus_AllTraded;
-    case TORA_TSTP_OST_PartTradedQueueing: return ENUM_OrderStatus_PartTraded;
-    case TORA_TSTP_OST_NoTradeQueueing: return ENUM_OrderStatus_Accepted;
-    case TORA_TSTP_OST_Cached: return ENUM_OrderStatus_Cached;
-    // No longer queueing, partly traded or not: finished like a cancel.
-    case TORA_TSTP_OST_PartTradedNotQueueing:
-    case TORA_TSTP_OST_NoTradeNotQueueing:
-    case TORA_TSTP_OST_Canceled: return ENUM_OrderStatus_Canceled;
-    // Unknown, or a condition not yet touched: still open as far as anyone can tell.
-    default: return ENUM_OrderStatus_Accepted;
-    }
-}
 
 bool AccountBook::position(const char *key, PositionView &out) const {
     Guard guard(*this);

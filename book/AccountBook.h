@@ -37,10 +37,6 @@
 #include "engine/OrderGate.h"
 #include "records/QNRecords.h"
 
-struct CTORATstpOrderField;
-struct CTORATstpTradeField;
-struct CTORATstpPositionField;
-struct CTORATstpTradingAccountField;
 
 namespace tc {
 namespace book {
@@ -129,6 +125,42 @@ struct OrderView {
     double price;
     double turnover;
     int errorID;
+};
+
+// The broker's answers as the book reads them, whatever SDK build they came from
+// (book/BrokerAnswers.h turns the SDK's records into these).
+struct OrderAnswer {
+    char key[kKeySize];        // the security
+    int orderRef;              // the order reference (this engine's OrderID for its own orders)
+    int frontID;
+    int sessionID;
+    char orderSysID[21];
+    char insertTime[9];
+    char direction;
+    char offsetFlag;
+    char status;               // in the engine's codes (ENUM_OrderStatus_...)
+    int volume;
+    int traded;
+    double price;
+    double turnover;
+};
+
+struct TradeAnswer {
+    char key[kKeySize];        // the security
+    char tradeKey[kKeySize];   // exchange "." TradeID: the trade's name at the broker
+    char orderSysID[21];
+    char direction;
+    int volume;
+    double price;
+};
+
+struct PositionAnswer {
+    char key[kKeySize];
+    long long volume;          // held now
+    long long available;       // sellable now (what open sells hold not included)
+    long long frozen;          // held by open sells
+    long long startVolume;     // held at the start of the day
+    double cost;
 };
 
 enum class DifferenceKind { Position, Cash, Order };
@@ -224,12 +256,13 @@ public:
     // The engine's current session (the login answer): orders of other sessions in the order
     // query are earlier runs'.
     void setSession(int frontID, int sessionID);
-    // Broker query answers, one record at a time. While reconciling, differences with the book
-    // are reported and the broker's figures taken; otherwise they are taken as they are.
-    void queryOrder(const CTORATstpOrderField &order);
-    void queryTrade(const CTORATstpTradeField &trade);
-    void queryPosition(const CTORATstpPositionField &position);
-    void queryAccount(const CTORATstpTradingAccountField &account);
+    // Broker query answers, one record at a time (book/BrokerAnswers.h reads them from the SDK's
+    // records). While reconciling, differences with the book are reported and the broker's
+    // figures taken; otherwise they are taken as they are.
+    void queryOrder(const OrderAnswer &order);
+    void queryTrade(const TradeAnswer &trade);
+    void queryPosition(const PositionAnswer &position);
+    void queryAccount(double available, double frozen);
     // The end of a position query: positions the broker no longer lists are compared too.
     void positionsComplete();
     // The first answers of the day are in (orders, trades, positions, cash): from now on trades

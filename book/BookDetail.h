@@ -204,8 +204,6 @@ inline bool isFinal(char status) {
            status == ENUM_OrderStatus_Rejected;
 }
 
-// The engine's code for the state the broker's order record reports.
-char engineStatus(char brokerStatus, char submitStatus);
 
 }  // namespace book
 }  // namespace tc

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <new>
 
-#include "TORATstpUserApiStruct.h"
 #include "book/AccountBook.h"
+#include "book/BrokerAnswers.h"
 #include "engine/OrderGate.h"
 #include "records/QNRecords.h"
 
@@ -147,28 +147,12 @@ PyObject *queryAnswer(PyObject *o, PyObject *args) {
     int taskID;
     PyObject *address;
     if (!PyArg_ParseTuple(args, "iO", &taskID, &address)) return nullptr;
-    AccountBook &b = bookOf(o);
-    switch (taskID) {
-    case ENUM_TORAStockTaskID_QryOrder:
-        if (const auto *r = at<CTORATstpOrderField>(address)) b.queryOrder(*r);
-        break;
-    case ENUM_TORAStockTaskID_QryTrade:
-        if (const auto *r = at<CTORATstpTradeField>(address)) b.queryTrade(*r);
-        break;
-    case ENUM_TORAStockTaskID_QryPosition:
-        if (const auto *r = at<CTORATstpPositionField>(address)) b.queryPosition(*r);
-        break;
-    case ENUM_TORAStockTaskID_QryTradingAccount:
-        if (const auto *r = at<CTORATstpTradingAccountField>(address)) b.queryAccount(*r);
-        break;
-    case ENUM_TORAStockTaskID_LoginTrader:
-        if (const auto *r = at<CTORATstpRspUserLoginField>(address)) b.setSession(r->FrontID, r->SessionID);
-        break;
-    default:
+    const void *record = at<char>(address);
+    if (!record) return nullptr;
+    if (!tc::book::brokerAnswer(bookOf(o), taskID, record)) {
         PyErr_Format(PyExc_ValueError, "no book answer for task %d", taskID);
         return nullptr;
     }
-    if (PyErr_Occurred()) return nullptr;
     Py_RETURN_NONE;
 }
 

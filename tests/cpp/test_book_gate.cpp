@@ -12,6 +12,7 @@
 
 #include "TORATstpUserApiStruct.h"
 #include "book/AccountBook.h"
+#include "book/BrokerAnswers.h"
 #include "engine/Text.h"
 #include "engine/tradecore_api.h"
 #include "marketdata/SnapshotStore.h"
@@ -61,6 +62,15 @@ CTORATstpPositionField positionRecord(const char *code, int volume, int availabl
     p.PrePosition = start;
     p.TotalPosCost = cost;
     return p;
+}
+
+// The broker's answers, as the book gets them: the SDK's records through the SDK layer.
+template <class Record>
+void answer(AccountBook &book, int taskID, const Record &record) {
+    ASSERT_TRUE(tc::book::brokerAnswer(book, taskID, &record));
+}
+void answer(AccountBook &book, const CTORATstpPositionField &p) {
+    answer(book, ENUM_TORAStockTaskID_QryPosition, p);
 }
 
 // What stands in the book before the order of a row is checked.
@@ -182,11 +192,11 @@ TEST_P(GateLimits, RefusedBeyondTheBoundaryAndAllowedAtIt) {
         s.LowerLimitPrice = 9.0;
         ASSERT_NE(tc::onMarketData(md.snapshotIndex(), tc::EventSink(), &s), nullptr);
         market = &md;
-        book.queryPosition(positionRecord("600000", 1000, 1000, 1000, 10000));  // the band's sell may sell
+        answer(book, positionRecord("600000", 1000, 1000, 1000, 10000));  // the band's sell may sell
         break;
     }
     case Setup::Sellable300:
-        book.queryPosition(positionRecord("600000", 300, 300, 300, 3000));
+        answer(book, positionRecord("600000", 300, 300, 300, 3000));
         break;
     case Setup::OpenHere2: place("600000", kNow); [[fallthrough]];
     case Setup::OpenHere1: place("600000", kNow); break;
@@ -210,11 +220,11 @@ TEST_P(GateLimits, RefusedBeyondTheBoundaryAndAllowedAtIt) {
     case Setup::Loss999:
     case Setup::Loss1000:
         // 1000 held since yesterday's close at 10.00, marked now at 9.001 or 9.00.
-        book.queryPosition(positionRecord("600000", 1000, 1000, 1000, 10000));
+        answer(book, positionRecord("600000", 1000, 1000, 1000, 10000));
         book.mark("600000.1", row.setup == Setup::Loss999 ? 9.001 : 9.0, 10.0);
         break;
     case Setup::Halted:
-        book.queryPosition(positionRecord("600000", 1000, 1000, 1000, 10000));
+        answer(book, positionRecord("600000", 1000, 1000, 1000, 10000));
         book.setHalted(true);
         break;
     case Setup::None:
@@ -276,7 +286,7 @@ protected:
             if (c.kind == tc::recording::CallKind::OrderProcessor && c.processor == orderProcessor() && c.record)
                 book_.orderEvent(c.eventID, *static_cast<const CQNOrderField *>(c.record));
         });
-        book_.queryPosition(positionRecord("600000", 1000, 1000, 1000, 10000));
+        answer(book_, positionRecord("600000", 1000, 1000, 1000, 10000));
         book_.setLoaded();
         tc::recording::clear();
     }
@@ -390,7 +400,10 @@ TEST_F(BookOnTheEngine, FollowsOrdersAndFillsUnderTPlusOne) {
 
 TEST(AccountBookQueries, EarlierRunsOrdersTradesAndReconciliation) {
     AccountBook book;
-    book.setSession(3, 78);
+    auto login = zeroRecord<CTORATstpRspUserLoginField>();
+    login.FrontID = 3;
+    login.SessionID = 78;
+    answer(book, ENUM_TORAStockTaskID_LoginTrader, login);
     auto earlier = zeroRecord<CTORATstpOrderField>();
     tc::copyText(earlier.SecurityID, "600000");
     earlier.ExchangeID = '1';
@@ -402,8 +415,8 @@ TEST(AccountBookQueries, EarlierRunsOrdersTradesAndReconciliation) {
     earlier.VolumeTotalOriginal = 300;
     earlier.LimitPrice = 12.0;
     earlier.OrderStatus = TORA_TSTP_OST_NoTradeQueueing;
-    book.queryPosition(positionRecord("600000", 1000, 700, 1000, 10000, 300));  // 300 frozen by that sell
-    book.queryOrder(earlier);
+    answer(book, positionRecord("600000", 1000, 700, 1000, 10000, 300));  // 300 frozen by that sell
+    answer(book, ENUM_TORAStockTaskID_QryOrder, earlier);
     auto trade = zeroRecord<CTORATstpTradeField>();
     tc::copyText(trade.SecurityID, "600000");
     trade.ExchangeID = '1';
@@ -412,7 +425,7 @@ TEST(AccountBookQueries, EarlierRunsOrdersTradesAndReconciliation) {
     trade.Direction = TORA_TSTP_D_Buy;
     trade.Price = 9.0;
     trade.Volume = 100;
-    book.queryTrade(trade);  // in the position answer already: only the day's turnover
+    answer(book, ENUM_TORAStockTaskID_QryTrade, trade);  // in the position answer already: only the day's turnover
     book.setLoaded();
 
     tc::book::PositionView p{};
@@ -440,10 +453,10 @@ TEST(AccountBookQueries, EarlierRunsOrdersTradesAndReconciliation) {
     tc::copyText(trade.TradeID, "T2");
     tc::copyText(trade.OrderSysID, earlier.OrderSysID);
     book.beginReconcile();
-    book.queryOrder(earlier);
-    book.queryTrade(trade);
-    book.queryTrade(trade);
-    book.queryPosition(positionRecord("600000", 900, 900, 1000, 9000));
+    answer(book, ENUM_TORAStockTaskID_QryOrder, earlier);
+    answer(book, ENUM_TORAStockTaskID_QryTrade, trade);
+    answer(book, ENUM_TORAStockTaskID_QryTrade, trade);
+    answer(book, positionRecord("600000", 900, 900, 1000, 9000));
     book.positionsComplete();
     EXPECT_TRUE(book.endReconcile());
     EXPECT_TRUE(book.takeDifferences().empty());
@@ -454,11 +467,11 @@ TEST(AccountBookQueries, EarlierRunsOrdersTradesAndReconciliation) {
 
     // A difference on the broker's side: reported, then the broker's figures are the book's.
     book.beginReconcile();
-    book.queryPosition(positionRecord("600000", 1000, 1000, 1000, 9000));
+    answer(book, positionRecord("600000", 1000, 1000, 1000, 9000));
     book.positionsComplete();
     auto account = zeroRecord<CTORATstpTradingAccountField>();
     account.Available = 5000.0;
-    book.queryAccount(account);
+    answer(book, ENUM_TORAStockTaskID_QryTradingAccount, account);
     EXPECT_TRUE(book.endReconcile());
     const std::vector<tc::book::Difference> d = book.takeDifferences();
     ASSERT_EQ(d.size(), 3u);
@@ -475,7 +488,7 @@ TEST(AccountBookQueries, EarlierRunsOrdersTradesAndReconciliation) {
     book.beginReconcile();
     CQNOrderField buy = order(6, kBuy, 100, 10.0);
     ASSERT_EQ(book.checkOrder(tc::OrderCheck{&buy, "600000.1", kCash, kNow, nullptr}, message), 0);
-    book.queryPosition(positionRecord("600000", 5, 5, 1000, 9000));
+    answer(book, positionRecord("600000", 5, 5, 1000, 9000));
     EXPECT_FALSE(book.endReconcile());
     EXPECT_TRUE(book.takeDifferences().empty());
 }
