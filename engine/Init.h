@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "engine/Platform.h"
 #include "records/QNRecords.h"
 
 namespace tc {
@@ -11,7 +12,8 @@ namespace tc {
 void applyLoginDefaults(CQNLoginField &login);
 // The checks on a login copy in their order, including the flow directories; 0 when it passes.
 int checkLoginCopy(const CQNLoginField &login);
-// Makes every missing directory along `path`; false when one cannot be made.
-bool makeDirectoryChain(const std::string &path);
+// Makes every missing directory along `path`, read in the host's path style (tests name the
+// other); false when one cannot be made.
+bool makeDirectoryChain(const std::string &path, platform::PathStyle style = platform::kHostPathStyle);
 
 }  // namespace tc
