@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "TORATstpUserApiStruct.h"
+#include "ToraSdk.h"
 
 namespace tc {
 namespace {

@@ -33,7 +33,7 @@ CTORAStockMd::CTORAStockMd(CQNLoginField *loginCopy, PyObject *marketDataProcess
 
     CTORATstpMdApi *api = nullptr;
     try {
-        api = CTORATstpMdApi::CreateTstpMdApi('0', '0');
+        api = tc::sdk::createMdApi();
         if (api) {
             // The SDK may call back as soon as it is started, so api_ is set before Init.
             api_ = api;

@@ -3,10 +3,10 @@
 // reconnections and turns every depth-market-data push into the security's snapshot record.
 #pragma once
 
-#include "TORATstpMdApi.h"
+#include "ToraSdk.h"
 #include "marketdata/CBaseMd.h"
 
-class CTORAStockMd : public CBaseMd, public CTORATstpMdSpi {
+class CTORAStockMd : public CBaseMd, public tc::sdk::MdSpi {
 public:
     // The login copy is owned from here on. Python callables may be null (None).
     CTORAStockMd(CQNLoginField *loginCopy, PyObject *marketDataProcessor, PyObject *eventProcessor,

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "TORATstpMdApi.h"
+#include "ToraSdk.h"
 #include "engine/Text.h"
 #include "marketdata/CBaseMd.h"
 

@@ -20,6 +20,9 @@ build_and_test() {  # name, extra cmake args...
 echo "== C++ tests"
 build_and_test release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
+# The same sources against stand-ins of the other TORA SDK profiles (tools/sdk_profiles.sh).
+bash tools/sdk_profiles.sh
+
 echo "== Windows cross-build of everything without Python.h (mingw-w64)"
 if [ "${TRADECORE_WITH_MINGW:-1}" = 1 ]; then
   bash tools/cross_windows.sh "$root/build/mingw"

@@ -1,6 +1,7 @@
 // The paper broker's account side: login, queries, orders and their matching, cancels,
 // transfers and the password change.
 #include "SimPaper.h"
+#include "SimSdk.h"
 
 #include <algorithm>
 #include <cmath>
@@ -276,7 +277,9 @@ const std::unordered_map<std::string, Paper::Handler>& Paper::traderHandlers()
         {"ReqInquiryBankAccountFund", &Paper::inquiryBankAccountFund},
         {"ReqInquiryMaxOrderVolume", &Paper::inquiryMaxOrderVolume},
         {"ReqInquiryNodeFundAssignment", &Paper::inquiryNodeFundAssignment},
+#if TORASIM_HAS_GET_CONNECTION_INFO
         {"ReqGetConnectionInfo", &Paper::getConnectionInfo},
+#endif
     };
     return table;
 }
@@ -1500,6 +1503,7 @@ void Paper::inquiryNodeFundAssignment(Link& link, const Request& r)
                &CTORATstpTraderSpi::OnRspInquiryNodeFundAssignment);
 }
 
+#if TORASIM_HAS_GET_CONNECTION_INFO
 void Paper::getConnectionInfo(Link& link, const Request& r)
 {
     CTORATstpConnectionInfoField f = zeroed<CTORATstpConnectionInfoField>();
@@ -1511,6 +1515,7 @@ void Paper::getConnectionInfo(Link& link, const Request& r)
     answerList(link, r.requestID, std::vector<CTORATstpConnectionInfoField>{f},
                &CTORATstpTraderSpi::OnRspGetConnectionInfo);
 }
+#endif
 
 // --- market-data front ------------------------------------------------------------------------
 

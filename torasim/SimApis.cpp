@@ -1,5 +1,6 @@
 // The SDK's API classes, as the engine creates and drives them.
 #include "SimRegistry.h"
+#include "SimSdk.h"
 
 #include <cstring>
 
@@ -211,7 +212,11 @@ CTORATstpTraderApi* CTORATstpTraderApi::CreateTstpTraderApi(const char*, bool)
 
 const char* CTORATstpTraderApi::GetApiVersion() { return torasim::version(); }
 
+#if TORASIM_MD_CREATE_MODES
 CTORATstpMdApi* CTORATstpMdApi::CreateTstpMdApi(char, char)
+#else
+CTORATstpMdApi* CTORATstpMdApi::CreateTstpMdApi()
+#endif
 {
     try {
         return new torasim::detail::SimMdApi();

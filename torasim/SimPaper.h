@@ -151,6 +151,7 @@ private:
     void inquiryBankAccountFund(Link& link, const Request& r);
     void inquiryMaxOrderVolume(Link& link, const Request& r);
     void inquiryNodeFundAssignment(Link& link, const Request& r);
+    // Only where the stand-in declares the request (SimSdk.h).
     void getConnectionInfo(Link& link, const Request& r);
     void notSupported(Link& link, const Request& r);
     void mdRequest(Link& link, const Request& r);

@@ -166,6 +166,9 @@ void CTORAStockTrader::fillTaskHandlers() {
     };
     taskHandlers_.reserve(sizeof rows / sizeof rows[0]);
     for (const auto &row : rows) taskHandlers_.emplace(row.first, row.second);
+    // Queries the SDK of this build cannot send have no handler.
+    if (!tc::sdk::kHasGetConnectionInfo) taskHandlers_.erase(ENUM_TORAStockTaskID_QryConnectionInfo);
+    if (!tc::sdk::kHasQryLofFundInfo) taskHandlers_.erase(ENUM_TORAStockTaskID_QryLofFundInfo);
 }
 
 // --- inspection -----------------------------------------------------------------------------------

@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "TORATstpTraderApi.h"
+#include "ToraSdk.h"
 #include "engine/CBaseTrader.h"
 #include "engine/Platform.h"
 #include "engine/RecordBlock.h"
@@ -86,7 +86,7 @@ OrderPricing priceOrderType(const CBaseMd *md, const char *securityKey, char ord
 
 }  // namespace tc
 
-class CTORAStockTrader : public CTORATstpTraderSpi, public CBaseTrader {
+class CTORAStockTrader : public tc::sdk::TraderSpi, public CBaseTrader {
 public:
     // Creates the SDK object, registers the front, subscribes the flows and starts it.
     CTORAStockTrader(int runID16, CQNLoginField *loginCopy, PyObject *orderEventProcessor, PyObject *eventProcessor,

@@ -92,7 +92,7 @@ int CTORAStockTrader::reqQryLofFundInfo(tc::Task *t) {
     auto req = zeroed<CTORATstpQryLofFundInfoField>();
     req.ExchangeID = exchangeOf(t);
     tc::copyField(req.FundID, t->StandardID);
-    return TC_SEND(ReqQryLofFundInfo);
+    return sendResult(t->TaskID, api_ ? tc::sdk::reqQryLofFundInfo(api_, req, t->SubID) : ENUM_ErrorID_FailToCreateTrader);
 }
 
 int CTORAStockTrader::reqQryIPONumberResult(tc::Task *t) {
@@ -406,7 +406,7 @@ int CTORAStockTrader::reqQryNodeCashAssignment(tc::Task *t) {
 }
 
 int CTORAStockTrader::reqQryConnectionInfo(tc::Task *t) {
-    const int rc = api_ ? api_->ReqGetConnectionInfo(t->SubID) : ENUM_ErrorID_FailToCreateTrader;
+    const int rc = api_ ? tc::sdk::reqGetConnectionInfo(api_, t->SubID) : ENUM_ErrorID_FailToCreateTrader;
     return sendResult(t->TaskID, rc);
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "TORATstpUserApiStruct.h"
+#include "ToraSdk.h"
 #include "engine/Text.h"
 
 namespace tc {

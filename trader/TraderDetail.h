@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "TORATstpUserApiStruct.h"
+#include "ToraSdk.h"
 #include "engine/Text.h"
 
 namespace tc {

@@ -190,7 +190,9 @@ TEST_F(SimPaper, LoginAndQueriesAnswerFromTheBrokersState)
     CTORATstpQryETFFileField qe = zeroRecord<CTORATstpQryETFFileField>();
     ASSERT_EQ(trader_->api->ReqQryETFFile(&qe, 7), 0);
     ASSERT_EQ(trader_->api->ReqQryBUProxy(nullptr, 8), 0);
+#if TORASIM_HAS_GET_CONNECTION_INFO
     ASSERT_EQ(trader_->api->ReqGetConnectionInfo(9), 0);
+#endif
     ASSERT_TRUE(broker_->drain());
 
     auto secs = trader_->spi.events("OnRspQrySecurity");
@@ -233,8 +235,10 @@ TEST_F(SimPaper, LoginAndQueriesAnswerFromTheBrokersState)
     ASSERT_EQ(trader_->spi.count("OnRspQryETFFile"), 1u);
     EXPECT_TRUE(trader_->spi.events("OnRspQryETFFile")[0].isLast);
     EXPECT_EQ(trader_->spi.count("OnRspQryBUProxy"), 1u);
+#if TORASIM_HAS_GET_CONNECTION_INFO
     ASSERT_EQ(trader_->spi.count("OnRspGetConnectionInfo"), 1u);
     EXPECT_EQ(trader_->spi.events("OnRspGetConnectionInfo")[0].requestID, 9);
+#endif
 }
 
 TEST_F(SimPaper, RequestsBeforeLoginAreRefused)

@@ -11,11 +11,16 @@
 
 #include "TORATstpUserApiStruct.h"
 #include "events/ToraRecords.h"
+#include "support/SdkProfile.h"
 
 // The vendor's sizes of every text field of every record (generated with the headers).
 #include "tora_record_sizes.inc"
 
 namespace {
+
+// 3.9.3 lacks the later builds' white-list flag of the shareholder answer; the row lists the
+// fields of the record this build has.
+using tc::testing::kWhiteListFlag;
 
 struct ExpectedRow {
     int eventID;
@@ -57,7 +62,7 @@ const ExpectedRow kExpected[] = {
     ROW(12221, "QryPeripheryTransferPositionDetail", 23, CTORATstpPeripheryPositionTransferDetailField),
     ROW(12301, "QryUser", 5, CTORATstpUserField),
     ROW(12302, "QryInvestor", 16, CTORATstpInvestorField),
-    ROW(12303, "QryShareholderAccount", 6, CTORATstpShareholderAccountField),
+    ROW(12303, "QryShareholderAccount", kWhiteListFlag ? 6 : 5, CTORATstpShareholderAccountField),
     ROW(12304, "QryShareholderSpecPrivilege", 7, CTORATstpShareholderSpecPrivilegeField),
     ROW(12305, "QryIPOQuota", 6, CTORATstpIPOQuotaField),
     ROW(12306, "QryIPONumberResult", 8, CTORATstpIPONumberResultField),
@@ -193,8 +198,12 @@ TEST(ToraRecords, FieldKindsFollowTheVendorTypes)
     EXPECT_TRUE(sawInt64);
 
     const tc::RecordDesc &shareholder = *tc::toraRecordForEvent(12303);
-    EXPECT_EQ(shareholder.fields[5].kind, tc::FieldKind::Char);  // BSWhiteListCtl
-    EXPECT_EQ(shareholder.fields[5].offset, offsetof(CTORATstpShareholderAccountField, BSWhiteListCtl));
+    ASSERT_EQ(shareholder.count, kWhiteListFlag ? 6u : 5u);
+    EXPECT_EQ(shareholder.fields[4].offset, offsetof(CTORATstpShareholderAccountField, MarketID));
+    if (kWhiteListFlag) {
+        EXPECT_EQ(shareholder.fields[5].kind, tc::FieldKind::Char);  // BSWhiteListCtl
+    }
+    EXPECT_EQ(shareholder.fields[shareholder.count - 1].offset + 1, sizeof(CTORATstpShareholderAccountField));
 }
 
 TEST(ToraRecords, TellingRowsHaveTheirExactFieldLists)
@@ -244,8 +253,9 @@ TEST(ToraRecords, RowsThatShareARecord)
     // The answer to a condition-order query has the push record's fields.
     EXPECT_EQ(fieldsOf(12204).rfind("ExchangeID,InvestorID,BusinessUnitID,", 0), 0u);
     EXPECT_EQ(fieldsOf(12204).substr(fieldsOf(12204).size() - 7), ",GTDate");
-    // The shareholder answer carries the later builds' white-list flag after MarketID.
-    EXPECT_EQ(fieldsOf(12303), "InvestorID,ExchangeID,ShareholderID,ClientIDType,MarketID,BSWhiteListCtl");
+    // The shareholder answer of the later builds carries a white-list flag after MarketID.
+    EXPECT_EQ(fieldsOf(12303), std::string("InvestorID,ExchangeID,ShareholderID,ClientIDType,MarketID") +
+                                   (kWhiteListFlag ? ",BSWhiteListCtl" : ""));
 }
 
 TEST(ToraRecords, IdentifiersWithoutARowHaveNothing)

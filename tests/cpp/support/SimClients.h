@@ -5,6 +5,7 @@
 #include <string>
 
 #include "SimRecorder.h"
+#include "SimSdk.h"
 #include "ZeroRecord.h"
 
 namespace tc {
@@ -42,7 +43,7 @@ class SimMdClient {
 public:
     explicit SimMdClient(const std::string& front) : front_(front)
     {
-        api = CTORATstpMdApi::CreateTstpMdApi('0', '0');
+        api = CTORATstpMdApi::CreateTstpMdApi();   // the defaults where the build takes modes
         api->RegisterSpi(&spi);
         api->RegisterFront(&front_[0]);
         api->Init();
