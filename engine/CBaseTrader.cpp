@@ -49,6 +49,27 @@ void CBaseTrader::takeNewPassword(const char *password) {
 
 int CBaseTrader::cancelOrderByOrderID(int) { return -1; }
 
+void CBaseTrader::setApiStatus(char status) {
+    std::lock_guard<std::mutex> guard(statusLock_);
+    if (status != ENUM_ApiStatus_Exit) sessionStatus_ = status;
+    if (status == ENUM_ApiStatus_Exit || apiStatus_.load(std::memory_order_relaxed) != ENUM_ApiStatus_Exit) {
+        apiStatus_.store(status, std::memory_order_release);
+    }
+}
+
+char CBaseTrader::sessionStatus() const {
+    std::lock_guard<std::mutex> guard(statusLock_);
+    return sessionStatus_;
+}
+
+char CBaseTrader::resume() {
+    std::lock_guard<std::mutex> guard(statusLock_);
+    if (apiStatus_.load(std::memory_order_relaxed) == ENUM_ApiStatus_Exit) {
+        apiStatus_.store(sessionStatus_, std::memory_order_release);
+    }
+    return apiStatus_.load(std::memory_order_relaxed);
+}
+
 int CBaseTrader::cancelOrderByStandardID(const char *, const char *) { return 0; }
 
 // The cash figure is read and written by whoever holds the cash lock.

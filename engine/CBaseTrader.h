@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "engine/LoginPassword.h"
 #include "engine/RecordBlock.h"
@@ -80,15 +81,15 @@ public:
 
     // --- shared engine state -------------------------------------------------------------
     char apiStatus() const { return apiStatus_.load(std::memory_order_acquire); }
-    // Exit is final: once exitX has told the engine to stop, session callbacks (a reconnection,
-    // a late login answer) no longer move it, so a loop waiting for every engine ends.
-    void setApiStatus(char status) {
-        char current = apiStatus_.load(std::memory_order_acquire);
-        while (current != ENUM_ApiStatus_Exit &&
-               !apiStatus_.compare_exchange_weak(current, status, std::memory_order_acq_rel,
-                                                 std::memory_order_acquire)) {
-        }
-    }
+    // Exit holds until the engine is resumed: once exitX has told the engine to stop, session
+    // callbacks (a reconnection, a late login answer) no longer move its status, so a loop waiting
+    // for every engine ends. They still move the session's own status, which resume() restores.
+    void setApiStatus(char status);
+    // The status the session has reached, whether or not the engine has been told to exit.
+    char sessionStatus() const;
+    // An exited engine takes its session's status again, so that a strategy restarted in the same
+    // process finds it as it was (Working, or still logging in); returns the status now.
+    char resume();
 
     const CQNLoginField &login() const { return *login_; }
     // The broker confirmed a change of the user password: this engine's login copy, and its
@@ -129,6 +130,10 @@ public:
 
 protected:
     std::atomic<char> apiStatus_{ENUM_ApiStatus_Null};
+    // Guards the pair (apiStatus_, sessionStatus_) against a status change racing an exit or a
+    // resume; readers of apiStatus_ never take it.
+    mutable std::mutex statusLock_;
+    char sessionStatus_ = ENUM_ApiStatus_Null;
     CQNLoginField *login_;
     tc::LoginPassword password_;  // guards login_->Password
     int runID_;

@@ -24,6 +24,10 @@ constexpr long long kDefaultExecuteGap = 1000000;
 constexpr long long kDefaultFailedGap = 10000000;
 constexpr long long kMinExecuteTimeout = 10000000;
 constexpr long long kConnectPollMicros = 100;
+// How often a front wait asks the calling thread's check whether to give up.
+constexpr long long kWaitCheckMicros = 20000;
+
+thread_local bool (*tFrontWaitCheck)() = nullptr;
 
 bool isEmpty(const char *field) { return field[0] == '\0'; }
 
@@ -40,6 +44,8 @@ bool validUserType(int userType) {
 bool acceptableProcessor(PyObject *processor) { return py::isNone(processor) || py::isCallable(processor); }
 
 }  // namespace
+
+void setThreadFrontWaitCheck(bool (*check)()) { tFrontWaitCheck = check; }
 
 void applyLoginDefaults(CQNLoginField &login) {
     if (login.TaskExecuteGap == -1) login.TaskExecuteGap = kDefaultExecuteGap;
@@ -111,10 +117,12 @@ bool connectTimedOut(const CQNLoginField &login, long long createdAt) {
 }
 
 // Polls a side made by this call until it has reached its front, then registers it. When the
-// login copy's ConnectTimeout runs out first, the side is destroyed and the error is set.
+// login copy's ConnectTimeout runs out first, or the calling thread's check gives the wait up
+// (Ctrl-C in Python), the side is destroyed and the error is set.
 template <class Side>
 Side *awaitFront(Side *side, long long createdAt, const std::string &key, Side *(*registerSide)(const std::string &, Side *),
                  int timeoutError) {
+    long long lastCheck = createdAt;
     for (;;) {
         if (side->apiStatus() != ENUM_ApiStatus_Null) {
             // An overlapping init of the same account may have registered its side first; that
@@ -123,7 +131,15 @@ Side *awaitFront(Side *side, long long createdAt, const std::string &key, Side *
             if (registered != side) delete side;
             return registered;
         }
-        if (connectTimedOut(side->login(), createdAt)) {
+        bool giveUp = connectTimedOut(side->login(), createdAt);
+        if (!giveUp && tFrontWaitCheck) {
+            const long long now = nowMicros();
+            if (now - lastCheck >= kWaitCheckMicros) {
+                lastCheck = now;
+                giveUp = tFrontWaitCheck();
+            }
+        }
+        if (giveUp) {
             setLastInitError(timeoutError);
             delete side;
             return nullptr;

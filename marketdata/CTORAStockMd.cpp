@@ -4,6 +4,8 @@
 
 #include "engine/Text.h"
 
+using namespace tc::sdk::md_names;
+
 namespace {
 
 // The broker's error code and message of an answer; 0 and "" when the answer carries none.

@@ -7,6 +7,8 @@
 #include "engine/Text.h"
 #include "marketdata/CBaseMd.h"
 
+using namespace tc::sdk::md_names;
+
 namespace tc {
 
 // ---------------------------------------------------------------------------------------------
@@ -216,7 +218,7 @@ inline CQNMarketDataField *deliverAndRelease(const EventSink &sink, SnapshotSlot
 
 }  // namespace
 
-CQNMarketDataField *onMarketData(SnapshotIndex &index, const EventSink &sink, const CTORATstpMarketDataField *snapshot) {
+CQNMarketDataField *onMarketData(SnapshotIndex &index, const EventSink &sink, const sdk::MarketDataRecord *snapshot) {
     if (!snapshot) return nullptr;
     char key[SnapshotIndex::kMaxKeyLength + 1];
     const std::size_t length = makeSecurityKey(key, snapshot->SecurityID, sizeof(snapshot->SecurityID), snapshot->ExchangeID);

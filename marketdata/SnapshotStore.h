@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "ToraSdkFwd.h"
 #include "engine/RecordBlock.h"
 #include "events/Delivery.h"
 #include "records/QNRecords.h"
 
 class CBaseMd;
-struct CTORATstpMarketDataField;
 
 namespace tc {
 
@@ -73,7 +73,7 @@ std::size_t makeSecurityKey(char *out, const char *securityID, std::size_t secur
 // with the record while still holding that lock. A null snapshot is ignored. Returns the
 // record (null when ignored).
 CQNMarketDataField *onMarketData(SnapshotIndex &index, const EventSink &sink,
-                                 const CTORATstpMarketDataField *snapshot);
+                                 const sdk::MarketDataRecord *snapshot);
 
 // Price lookups for market-type orders (called by order entry with offset 0).
 //   securityKey      the order's security key (StandardID "." ExchangeID)

@@ -66,6 +66,7 @@ constexpr bool isDestructor(std::string_view wrapper) { return wrapper.substr(0,
 %}
 
 %include "typemaps.i"
+%include "waiting.swg"
 
 // ---------------------------------------------------------------------------------------------
 // 2. Records, constants and error messages.

@@ -5,6 +5,7 @@ events from whichever SDK headers a build uses.
 Usage:
     tools/gen_tora.py [FACTS] [--profile later|3.9.3] [--out DIR] [--root REPO]
     tools/gen_tora.py records --sdk INCLUDE_DIR --out FILE [--events EVENTS]
+    tools/gen_tora.py names --sdk INCLUDE_DIR --namespace NS --out FILE
 
 The first form reads FACTS (default tora/facts/legacy.md: class methods, callbacks, records, the
 type dictionary, constants) and writes a stand-in of one SDK profile:
@@ -22,6 +23,9 @@ type dictionary, constants) and writes a stand-in of one SDK profile:
 The second form reads the SDK headers in INCLUDE_DIR (ours or the vendor's, legacy or current
 generation) and writes the field tables of the records our events carry and the event rows
 (events/ToraRecords.cpp includes them), following EVENTS (default tora/facts/events.md).
+
+The third form writes the names of one namespace of current-generation headers as class members
+(the layer in torasdk/current/ makes them the adapters' names).
 
 The script refuses to write anything when the facts disagree with themselves (a field whose
 size differs from its type, a record whose field count differs from its heading, an answer
@@ -633,6 +637,50 @@ def write(path, text):
         print("wrote", path)
 
 
+# ---------------------------------------------------------------------------------------------
+# The names of an SDK namespace, as members of the layer's callback classes
+
+
+def gen_names(sdk, ns):
+    """Member declarations that make every name of the SDK namespace `ns` (records, type names,
+    enums, constants) visible, unqualified, inside a class: the current generation's adapters
+    see their SDK's names through the layer's callback classes, and nothing of that namespace
+    reaches the global one."""
+    out = ["// The names of the SDK namespace %s, as class members; read from the SDK headers of this\n"
+           "// build by tools/gen_tora.py; do not edit by hand.\n" % ns]
+    for (n, name) in sorted(sdk.structs):
+        if n == ns:
+            out.append("using %s = %s::%s;\n" % (name, ns, name))
+    for (n, name) in sorted(sdk.typedefs):
+        if n == ns:
+            out.append("using %s = %s::%s;\n" % (name, ns, name))
+    for (n, name), members in sorted(sdk.enums.items()):
+        if n == ns:
+            out.append("using %s = %s::%s;\n" % (name, ns, name))
+            for e in members:
+                out.append("static constexpr %s %s = %s::%s;\n" % (name, e, ns, e))
+    for (n, name), (typ, _) in sorted(sdk.constants.items()):
+        if n == ns and typ is not None:
+            out.append("static constexpr auto %s = %s::%s;\n" % (name, ns, name))
+    if len(out) == 1:
+        raise FactsError("the headers declare nothing in namespace %s" % ns)
+    return "".join(out)
+
+
+def main_names(argv):
+    ap = argparse.ArgumentParser(prog="gen_tora.py names",
+                                 description="an SDK namespace's names as class members")
+    ap.add_argument("--sdk", required=True, help="folder of the TORA headers the build uses")
+    ap.add_argument("--namespace", required=True)
+    ap.add_argument("--out", required=True, help="the .inc file to write")
+    args = ap.parse_args(argv)
+    try:
+        text = gen_names(tora_headers.read_sdk(args.sdk), args.namespace)
+    except FactsError as e:
+        sys.exit("gen_tora: %s" % e)
+    write(args.out, text)
+
+
 def repo_root():
     return os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 
@@ -654,6 +702,8 @@ def main_records(argv):
 def main():
     if len(sys.argv) > 1 and sys.argv[1] == "records":
         return main_records(sys.argv[2:])
+    if len(sys.argv) > 1 and sys.argv[1] == "names":
+        return main_names(sys.argv[2:])
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("facts", nargs="?", default=os.path.join(repo_root(), "tora", "facts", "legacy.md"),
                     help="markdown file of TORA SDK facts")

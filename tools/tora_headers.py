@@ -35,6 +35,7 @@ class Sdk:
         self.structs = {}       # (namespace, name) -> [(field, type)]
         self.classes = {}       # name -> (namespace, [Method])
         self.constants = {}     # (namespace, name) -> (type or None, value text)
+        self.enums = {}         # (namespace, name) -> [enumerator names]
         self.files = []
 
     def record(self, ns, name):
@@ -155,6 +156,8 @@ def read_file(sdk, path):
         sdk.typedefs.setdefault((ns, m.group(2)), (_ctype(m.group(1)), int(m.group(3)) if m.group(3) else None))
     for m in re.finditer(r"\bconst\s+(\w+)\s+(TORA_\w+)\s*=\s*([^;]+);", body):
         sdk.constants.setdefault((ns, m.group(2)), (m.group(1), m.group(3).strip()))
+    for m in re.finditer(r"\benum\s+(\w+)\s*\{([^}]*)\}", body):
+        sdk.enums.setdefault((ns, m.group(1)), [e.split("=")[0].strip() for e in m.group(2).split(",") if e.strip()])
     for name, block in _blocks(body, "struct"):
         if not name.startswith("CTORA"):
             continue

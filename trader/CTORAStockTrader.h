@@ -149,7 +149,8 @@ public:
     void OnErrRtnOrderInsert(CTORATstpInputOrderField *pInputOrderField, CTORATstpRspInfoField *pRspInfoField) override;
     void OnRspOrderAction(CTORATstpInputOrderActionField *pInputOrderActionField, CTORATstpRspInfoField *pRspInfoField,
                           int nRequestID, bool bIsLast) override;
-    void OnErrRtnOrderAction(CTORATstpOrderActionField *pOrderActionField, CTORATstpRspInfoField *pRspInfoField) override;
+    void OnErrRtnOrderAction(tc::sdk::OrderActionErrorRecord *pOrderActionField,
+                             CTORATstpRspInfoField *pRspInfoField) override;
 
     // --- SDK callbacks: transfers and password ------------------------------------------------
     void OnRtnTransferFund(CTORATstpTransferFundField *pTransferFundField) override;
@@ -304,8 +305,8 @@ private:
     ActiveChange applyOrderNotice(tc::OrderSlot &slot, const CTORATstpOrderField &n);
     void activate(tc::OrderSlot *slot);
     void deactivate(int orderID);
-    void onInsertError(const char *orderRef, const CTORATstpRspInfoField *info);
-    void onCancelError(const char *orderRef, const CTORATstpRspInfoField *info);
+    void onInsertError(int orderID, const CTORATstpRspInfoField *info);
+    void onCancelError(int orderID, const CTORATstpRspInfoField *info);
     int cancelActive(const CQNOrderField &order);
 
     // Transfers.

@@ -21,18 +21,19 @@ int CTORAStockTrader::cancelOrder(const char *exchangeID, const char *standardID
                                   int frontID, int sessionID) {
     CTORATstpInputOrderActionField req;
     std::memset(&req, 0, sizeof req);
-    writeDecimal(req.OrderRef, orderID);
+    putRef(req.OrderRef, orderID);
     req.FrontID = frontID != 0 ? frontID : this->frontID();
     req.SessionID = sessionID != 0 ? sessionID : this->sessionID();
     req.ExchangeID = exchangeID ? exchangeID[0] : '\0';
     tc::copyText(req.OrderSysID, orderSysID);
     req.ActionFlag = TORA_TSTP_AF_Delete;
-    tc::copyText(req.SecurityID, standardID);
-    tc::copyField(req.IPAddress, login_->OuterIPAddress);
-    tc::copyField(req.MacAddress, login_->MacAddress);
-    tc::copyField(req.TerminalInfo, login_->TerminalInfo);
-    tc::copyText(req.BInfo, kVersionText);
-    tc::copyField(req.HDSerial, login_->HDSerial);
+    // Legacy builds also take the security and the terminal's identity.
+    TC_SDK_IF_FIELD(req, SecurityID, tc::copyText(field, standardID));
+    TC_SDK_IF_FIELD(req, IPAddress, tc::copyField(field, login_->OuterIPAddress));
+    TC_SDK_IF_FIELD(req, MacAddress, tc::copyField(field, login_->MacAddress));
+    TC_SDK_IF_FIELD(req, TerminalInfo, tc::copyField(field, login_->TerminalInfo));
+    TC_SDK_IF_FIELD(req, BInfo, tc::copyText(field, kVersionText));
+    TC_SDK_IF_FIELD(req, HDSerial, tc::copyField(field, login_->HDSerial));
     return api_ ? api_->ReqOrderAction(&req, orderID) : ENUM_ErrorID_FailToCreateTrader;
 }
 

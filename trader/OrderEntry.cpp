@@ -181,11 +181,12 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     CTORATstpInputOrderField req;
     std::memset(&req, 0, sizeof req);
     putField(req.SecurityID, o.StandardID);
-    writeDecimal(req.OrderRef, o.OrderID);
-    req.OrderPriceType = o.CombineOrderType[0];
+    putRef(req.OrderRef, o.OrderID);
+    req.OrderPriceType = tc::sdk::orderPriceType(o.CombineOrderType[0]);
     req.Direction = o.Direction;
-    req.CombOffsetFlag[0] = o.OffsetFlag;
-    req.CombHedgeFlag[0] = TORA_TSTP_HF_Speculation;
+    // Legacy builds also take the offset and hedge flags, and the terminal's identity below.
+    TC_SDK_IF_FIELD(req, CombOffsetFlag, field[0] = o.OffsetFlag);
+    TC_SDK_IF_FIELD(req, CombHedgeFlag, field[0] = tc::sdk::kHedgeSpeculation);
     req.LimitPrice = o.OriginalPrice;
     req.VolumeTotalOriginal = o.OriginalVolume;
     req.TimeCondition = o.CombineOrderType[1];
@@ -193,13 +194,15 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     req.ForceCloseReason = TORA_TSTP_FCC_NotForceClose;
     req.ExchangeID = o.ExchangeID[0];
     copyShareholderID(req.ExchangeID, req.ShareholderID);
-    putField(req.IPAddress, login_->OuterIPAddress);
-    putField(req.MacAddress, login_->MacAddress);
-    putField(req.TerminalInfo, login_->TerminalInfo);
-    static_assert(sizeof req.BInfo >= sizeof kVersionText, "the version text fits whole");
-    std::memcpy(req.BInfo, kVersionText, sizeof kVersionText);
+    TC_SDK_IF_FIELD(req, IPAddress, putField(field, login_->OuterIPAddress));
+    TC_SDK_IF_FIELD(req, MacAddress, putField(field, login_->MacAddress));
+    TC_SDK_IF_FIELD(req, TerminalInfo, putField(field, login_->TerminalInfo));
+    TC_SDK_IF_FIELD(req, BInfo, {
+        static_assert(sizeof field >= sizeof kVersionText, "the version text fits whole");
+        std::memcpy(field, kVersionText, sizeof kVersionText);
+    });
     req.Operway = '1';
-    putField(req.HDSerial, login_->HDSerial);
+    TC_SDK_IF_FIELD(req, HDSerial, putField(field, login_->HDSerial));
 
     // The session the request goes out on, written before it goes: once the broker has accepted
     // the order, the cancels read these from the active orders without the record lock.

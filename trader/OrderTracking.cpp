@@ -109,7 +109,7 @@ void CTORAStockTrader::OnRtnOrder(CTORATstpOrderField *n) {
         setUseableCash(n->RtnFloatInfo);
         unlockCash();
     }
-    const int orderID = parseDecimalField(n->OrderRef);
+    const int orderID = refOf(n->OrderRef);
     // Orders whose id lies outside our range belong to another engine.
     if (!ownsID(orderID)) return;
     tc::OrderSlot *slot = findOrderSlot(orderID);
@@ -127,7 +127,8 @@ void CTORAStockTrader::OnRtnOrder(CTORATstpOrderField *n) {
 
 CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot &slot, const CTORATstpOrderField &n) {
     CQNOrderField &o = slot.record;
-    if (n.OrderSubmitStatus == TORA_TSTP_OSS_InsertRejected) {
+    const tc::sdk::OrderState state = tc::sdk::orderState(n);
+    if (state == tc::sdk::OrderState::InsertRejected) {
         if (o.OrderStatus == ENUM_OrderStatus_Rejected) return ActiveChange::None;
         fillIdentity(o, n);
         refund(slot, o.OriginalVolume);
@@ -143,9 +144,9 @@ CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot 
         return ActiveChange::None;
     }
 
-    switch (n.OrderStatus) {
-    case TORA_TSTP_OST_AllTraded:
-    case TORA_TSTP_OST_PartTradedQueueing:
+    switch (state) {
+    case tc::sdk::OrderState::AllTraded:
+    case tc::sdk::OrderState::PartTraded:
         takeSnapshotFields(o, n.RtnIntInfo);
         fillIdentity(o, n);
         o.TradedVolumeChange = clampToInt(static_cast<long long>(n.VolumeTraded) - o.TradedVolume);
@@ -153,12 +154,12 @@ CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot 
             o.TradedVolume = n.VolumeTraded;
             o.TurnoverChange = 0;
             o.TradedVolumeChangeOfTurnover = 0;
-            slot.setStatus(n.OrderStatus == TORA_TSTP_OST_AllTraded ? ENUM_OrderStatus_AllTraded
+            slot.setStatus(state == tc::sdk::OrderState::AllTraded ? ENUM_OrderStatus_AllTraded
                                                                     : ENUM_OrderStatus_PartTraded);
             tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Traded, &o);
         }
-        return n.OrderStatus == TORA_TSTP_OST_AllTraded ? ActiveChange::Leave : ActiveChange::None;
-    case TORA_TSTP_OST_NoTradeQueueing:
+        return state == tc::sdk::OrderState::AllTraded ? ActiveChange::Leave : ActiveChange::None;
+    case tc::sdk::OrderState::Accepted:
         // Only a new or cached order becomes Accepted: a "queued" word that arrives late
         // (reordered, repeated, or resumed after a reconnection) must not take a traded,
         // cancelled or rejected order back, nor make a finished one active again.
@@ -172,7 +173,7 @@ CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot 
         tc::deliverOrderEvent(sink_, ENUM_OrderEventID_Accepted, &o);
         // IPO subscriptions cannot be cancelled: they never enter the active orders.
         return n.Direction != TORA_TSTP_D_IPO ? ActiveChange::Enter : ActiveChange::None;
-    case TORA_TSTP_OST_Canceled:
+    case tc::sdk::OrderState::Canceled:
         takeSnapshotFields(o, n.RtnIntInfo);
         if (o.OrderStatus != ENUM_OrderStatus_Canceled) {
             char cancelTime[sizeof n.CancelTime + 1];
@@ -183,7 +184,7 @@ CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot 
             updateTime[sizeof o.UpdateTime] = '\0';
             if (std::strcmp(cancelTime, updateTime) > 0) tc::copyText(o.UpdateTime, cancelTime);
             slot.setStatus(ENUM_OrderStatus_Canceled);
-            const int total = clampToInt(static_cast<long long>(n.VolumeTraded) + n.VolumeTotal);
+            const int total = clampToInt(n.VolumeTraded + tc::sdk::remainingVolume(n));
             o.TradedVolumeChange = clampToInt(static_cast<long long>(total) - o.TradedVolume);
             if (o.TradedVolumeChange > 0) {
                 // Volume traded since the last notification: report it before the cancel.
@@ -203,7 +204,7 @@ CTORAStockTrader::ActiveChange CTORAStockTrader::applyOrderNotice(tc::OrderSlot 
         }
         // Also when it was already cancelled.
         return ActiveChange::Leave;
-    case TORA_TSTP_OST_Cached:
+    case tc::sdk::OrderState::Cached:
         // The broker's cache comes before everything else in an order's life.
         if (o.OrderStatus != '\0') return ActiveChange::None;
         slot.setStatus(ENUM_OrderStatus_Cached);
@@ -219,7 +220,7 @@ void CTORAStockTrader::OnRtnTrade(CTORATstpTradeField *t) {
     if (!t) return;
     // Trades are matched by order alone: they count toward turnover whichever session sent the
     // order.
-    tc::OrderSlot *slot = findOrderSlot(parseDecimalField(t->OrderRef));
+    tc::OrderSlot *slot = findOrderSlot(refOf(t->OrderRef));
     if (!slot) return;
     CQNOrderField &o = slot->record;
     RecordHold hold(o);
@@ -262,10 +263,9 @@ void CTORAStockTrader::OnRtnTrade(CTORATstpTradeField *t) {
     tc::deliverOrderEvent(sink_, ENUM_OrderEventID_UpdateCost, &o);
 }
 
-void CTORAStockTrader::onInsertError(const char *orderRef, const CTORATstpRspInfoField *info) {
+void CTORAStockTrader::onInsertError(int orderID, const CTORATstpRspInfoField *info) {
     const int errorID = errorIDOf(info);
     if (errorID == 0) return;
-    const int orderID = parseDecimal(orderRef);
     if (!ownsID(orderID)) return;
     tc::OrderSlot *slot = findOrderSlot(orderID);
     if (!slot) return;
@@ -280,10 +280,9 @@ void CTORAStockTrader::onInsertError(const char *orderRef, const CTORATstpRspInf
     tc::deliverOrderEvent(sink_, ENUM_OrderEventID_InsertRejected, &o);
 }
 
-void CTORAStockTrader::onCancelError(const char *orderRef, const CTORATstpRspInfoField *info) {
+void CTORAStockTrader::onCancelError(int orderID, const CTORATstpRspInfoField *info) {
     const int errorID = errorIDOf(info);
     if (errorID == 0) return;
-    const int orderID = parseDecimal(orderRef);
     if (!ownsID(orderID)) return;
     tc::OrderSlot *slot = findOrderSlot(orderID);
     if (!slot) return;
@@ -297,31 +296,23 @@ void CTORAStockTrader::onCancelError(const char *orderRef, const CTORATstpRspInf
 void CTORAStockTrader::OnRspOrderInsert(CTORATstpInputOrderField *pInputOrderField,
                                         CTORATstpRspInfoField *pRspInfoField, int /*nRequestID*/, bool /*bIsLast*/) {
     if (!pInputOrderField || !pRspInfoField) return;
-    char ref[sizeof pInputOrderField->OrderRef + 1];
-    tc::copyField(ref, pInputOrderField->OrderRef);
-    onInsertError(ref, pRspInfoField);
+    onInsertError(refOf(pInputOrderField->OrderRef), pRspInfoField);
 }
 
 void CTORAStockTrader::OnErrRtnOrderInsert(CTORATstpInputOrderField *pInputOrderField,
                                            CTORATstpRspInfoField *pRspInfoField) {
     if (!pInputOrderField || !pRspInfoField) return;
-    char ref[sizeof pInputOrderField->OrderRef + 1];
-    tc::copyField(ref, pInputOrderField->OrderRef);
-    onInsertError(ref, pRspInfoField);
+    onInsertError(refOf(pInputOrderField->OrderRef), pRspInfoField);
 }
 
 void CTORAStockTrader::OnRspOrderAction(CTORATstpInputOrderActionField *pInputOrderActionField,
                                         CTORATstpRspInfoField *pRspInfoField, int /*nRequestID*/, bool /*bIsLast*/) {
     if (!pInputOrderActionField || !pRspInfoField) return;
-    char ref[sizeof pInputOrderActionField->OrderRef + 1];
-    tc::copyField(ref, pInputOrderActionField->OrderRef);
-    onCancelError(ref, pRspInfoField);
+    onCancelError(refOf(pInputOrderActionField->OrderRef), pRspInfoField);
 }
 
-void CTORAStockTrader::OnErrRtnOrderAction(CTORATstpOrderActionField *pOrderActionField,
+void CTORAStockTrader::OnErrRtnOrderAction(tc::sdk::OrderActionErrorRecord *pOrderActionField,
                                            CTORATstpRspInfoField *pRspInfoField) {
     if (!pOrderActionField || !pRspInfoField) return;
-    char ref[sizeof pOrderActionField->OrderRef + 1];
-    tc::copyField(ref, pOrderActionField->OrderRef);
-    onCancelError(ref, pRspInfoField);
+    onCancelError(refOf(pOrderActionField->OrderRef), pRspInfoField);
 }

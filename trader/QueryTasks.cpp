@@ -19,7 +19,7 @@ Req zeroed() {
 
 // Without an SDK object nothing can be sent.
 template <class Req>
-int callApi(CTORATstpTraderApi *api, int (CTORATstpTraderApi::*method)(Req *, int), Req &req, int requestID) {
+int callApi(tc::sdk::TraderApi *api, int (tc::sdk::TraderApi::*method)(Req *, int), Req &req, int requestID) {
     return api ? (api->*method)(&req, requestID) : ENUM_ErrorID_FailToCreateTrader;
 }
 
@@ -29,6 +29,9 @@ char exchangeOf(const tc::Task *t) { return t->ExchangeID[0]; }
 }  // namespace
 
 #define TC_SEND(method) sendResult(t->TaskID, callApi(api_, &CTORATstpTraderApi::method, req, t->SubID))
+// The requests that SDK builds name (or lack) differently go through the SDK layer.
+#define TC_SEND_VIA(request) \
+    sendResult(t->TaskID, api_ ? tc::sdk::request(api_, req, t->SubID) : ENUM_ErrorID_FailToCreateTrader)
 
 // --- exchange, StandardID -----------------------------------------------------------------------------
 
@@ -64,7 +67,7 @@ int CTORAStockTrader::reqQryBondConversionInfo(tc::Task *t) {
     auto req = zeroed<CTORATstpQryConversionBondInfoField>();
     req.ExchangeID = exchangeOf(t);
     tc::copyField(req.SecurityID, t->StandardID);
-    return TC_SEND(ReqQryConversionBondInfo);
+    return TC_SEND_VIA(reqQryBondConversionInfo);
 }
 
 int CTORAStockTrader::reqQryBondPutbackInfo(tc::Task *t) {
@@ -92,7 +95,7 @@ int CTORAStockTrader::reqQryLofFundInfo(tc::Task *t) {
     auto req = zeroed<CTORATstpQryLofFundInfoField>();
     req.ExchangeID = exchangeOf(t);
     tc::copyField(req.FundID, t->StandardID);
-    return sendResult(t->TaskID, api_ ? tc::sdk::reqQryLofFundInfo(api_, req, t->SubID) : ENUM_ErrorID_FailToCreateTrader);
+    return TC_SEND_VIA(reqQryLofFundInfo);
 }
 
 int CTORAStockTrader::reqQryIPONumberResult(tc::Task *t) {
@@ -230,12 +233,12 @@ int CTORAStockTrader::reqQryExchange(tc::Task *t) {
 
 int CTORAStockTrader::reqQrySZSEImcParams(tc::Task *t) {
     auto req = zeroed<CTORATstpQrySZSEImcParamsField>();
-    return TC_SEND(ReqQrySZSEImcParams);
+    return TC_SEND_VIA(reqQrySZSEImcParams);
 }
 
 int CTORAStockTrader::reqQrySZSEImcExchangeRate(tc::Task *t) {
     auto req = zeroed<CTORATstpQrySZSEImcExchangeRateField>();
-    return TC_SEND(ReqQrySZSEImcExchangeRate);
+    return TC_SEND_VIA(reqQrySZSEImcExchangeRate);
 }
 
 // --- rows of their own ------------------------------------------------------------------------------------------------
@@ -246,8 +249,9 @@ int CTORAStockTrader::reqQryOrderFundDetail(tc::Task *t) {
     req.ExchangeID = exchangeOf(t);
     tc::copyField(req.SecurityID, t->StandardID);
     tc::copyField(req.OrderSysID, t->BusinessID);
-    tc::copyField(req.InsertTimeStart, t->StartTime);
-    tc::copyField(req.InsertTimeEnd, t->EndTime);
+    // Legacy builds only.
+    TC_SDK_IF_FIELD(req, InsertTimeStart, tc::copyField(field, t->StartTime));
+    TC_SDK_IF_FIELD(req, InsertTimeEnd, tc::copyField(field, t->EndTime));
     return TC_SEND(ReqQryOrderFundDetail);
 }
 
@@ -257,7 +261,7 @@ int CTORAStockTrader::reqQryConditionOrder(tc::Task *t) {
     req.ExchangeID = exchangeOf(t);
     tc::copyField(req.SecurityID, t->StandardID);
     req.CondOrderID = parseDecimalField(t->BusinessID);
-    return TC_SEND(ReqQryCondOrder);
+    return TC_SEND_VIA(reqQryConditionOrder);
 }
 
 int CTORAStockTrader::reqQryPrematurityRepoOrder(tc::Task *t) {
@@ -282,7 +286,7 @@ int CTORAStockTrader::reqQryTradeConcentration(tc::Task *t) {
 int CTORAStockTrader::reqQryTradingAccount(tc::Task *t) {
     auto req = zeroed<CTORATstpQryTradingAccountField>();
     tc::copyField(req.InvestorID, login_->InvestorID);
-    tc::copyText(req.CurrencyID, kCurrencyCNY);
+    tc::sdk::putCurrencyCNY(req.CurrencyID);
     tc::copyField(req.AccountID, login_->AccountID);
     tc::copyField(req.DepartmentID, login_->DepartmentID);
     return TC_SEND(ReqQryTradingAccount);
@@ -291,7 +295,7 @@ int CTORAStockTrader::reqQryTradingAccount(tc::Task *t) {
 int CTORAStockTrader::reqQryJZCash(tc::Task *t) {
     auto req = zeroed<CTORATstpReqInquiryJZFundField>();
     tc::copyField(req.AccountID, login_->AccountID);
-    tc::copyText(req.CurrencyID, kCurrencyCNY);
+    tc::sdk::putCurrencyCNY(req.CurrencyID);
     tc::copyField(req.DepartmentID, login_->DepartmentID);
     return TC_SEND(ReqInquiryJZFund);
 }
@@ -301,7 +305,7 @@ int CTORAStockTrader::reqQryBankAccountCash(tc::Task *t) {
     auto req = zeroed<CTORATstpReqInquiryBankAccountFundField>();
     tc::copyField(req.DepartmentID, login_->DepartmentID);
     tc::copyField(req.AccountID, login_->AccountID);
-    tc::copyText(req.CurrencyID, kCurrencyCNY);
+    tc::sdk::putCurrencyCNY(req.CurrencyID);
     req.BankID = t->BankID[0];
     tc::copyField(req.BankPassword, t->BankPassword);
     return TC_SEND(ReqInquiryBankAccountFund);
@@ -310,7 +314,7 @@ int CTORAStockTrader::reqQryBankAccountCash(tc::Task *t) {
 int CTORAStockTrader::reqQryTransferCashDetail(tc::Task *t) {
     auto req = zeroed<CTORATstpQryFundTransferDetailField>();
     tc::copyField(req.AccountID, login_->AccountID);
-    tc::copyText(req.CurrencyID, kCurrencyCNY);
+    tc::sdk::putCurrencyCNY(req.CurrencyID);
     req.TransferDirection = t->CombineBusinessFlag[0];
     tc::copyField(req.DepartmentID, login_->DepartmentID);
     return TC_SEND(ReqQryFundTransferDetail);
@@ -328,7 +332,7 @@ int CTORAStockTrader::reqQryPeripheryTransferCashDetail(tc::Task *t) {
     tc::copyField(req.InvestorID, login_->InvestorID);
     tc::copyField(req.DepartmentID, login_->DepartmentID);
     tc::copyField(req.AccountID, login_->AccountID);
-    tc::copyText(req.CurrencyID, kCurrencyCNY);
+    tc::sdk::putCurrencyCNY(req.CurrencyID);
     req.TransferDirection = tc::outgoingTransferDirection(t->CombineBusinessFlag[0]);
     return TC_SEND(ReqQryPeripheryFundTransferDetail);
 }
@@ -370,7 +374,7 @@ int CTORAStockTrader::reqQryMaxOrderVolume(tc::Task *t) {
     req.ExchangeID = exchangeOf(t);
     tc::copyField(req.SecurityID, t->StandardID);
     tc::copyField(req.InvestorID, login_->InvestorID);
-    tc::copyField(req.AccountID, login_->AccountID);
+    TC_SDK_IF_FIELD(req, AccountID, tc::copyField(field, login_->AccountID));   // legacy builds only
     const char direction = t->CombineBusinessFlag[0];
     req.Direction = direction;
     char standardID[sizeof t->StandardID];
@@ -381,7 +385,7 @@ int CTORAStockTrader::reqQryMaxOrderVolume(tc::Task *t) {
     tc::buildSecurityKey(key, standardID, exchangeID);
     const tc::OrderPricing p = tc::priceOrderType(md_, key, t->CombineBusinessFlag[1],
                                                   direction == ENUM_Direction_Buy, t->FloatValue);
-    req.OrderPriceType = p.combineOrderType[0];
+    req.OrderPriceType = tc::sdk::orderPriceType(p.combineOrderType[0]);
     req.TimeCondition = p.combineOrderType[1];
     req.VolumeCondition = p.combineOrderType[2];
     req.LimitPrice = p.price < 0 ? 0.0 : p.price;
@@ -400,7 +404,7 @@ int CTORAStockTrader::reqQryNodeCashAssignment(tc::Task *t) {
     auto req = zeroed<CTORATstpReqInquiryNodeFundAssignmentField>();
     tc::copyField(req.DepartmentID, login_->DepartmentID);
     tc::copyField(req.AccountID, login_->AccountID);
-    tc::copyText(req.CurrencyID, kCurrencyCNY);
+    tc::sdk::putCurrencyCNY(req.CurrencyID);
     req.NodeID = parseDecimalField(t->NodeID);
     return TC_SEND(ReqInquiryNodeFundAssignment);
 }
@@ -413,7 +417,7 @@ int CTORAStockTrader::reqQryConnectionInfo(tc::Task *t) {
 int CTORAStockTrader::reqQrySZSEHKPriceTickInfo(tc::Task *t) {
     auto req = zeroed<CTORATstpQrySZSEHKPriceTickInfoField>();
     req.PriceTickID = static_cast<char>(parseDecimalField(t->StandardID) & 0xFF);
-    return TC_SEND(ReqQrySZSEHKPriceTickInfo);
+    return TC_SEND_VIA(reqQrySZSEHKPriceTickInfo);
 }
 
 int CTORAStockTrader::reqQrySystemNodeInfo(tc::Task *t) {
@@ -423,6 +427,7 @@ int CTORAStockTrader::reqQrySystemNodeInfo(tc::Task *t) {
 }
 
 #undef TC_SEND
+#undef TC_SEND_VIA
 
 // --- answers --------------------------------------------------------------------------------------------------------
 

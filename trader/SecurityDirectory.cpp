@@ -74,7 +74,7 @@ const SecurityEntry *SecurityDirectory::find(const char *key) const {
     return it == impl_->byKey.end() ? nullptr : it->second;
 }
 
-const SecurityEntry *SecurityDirectory::enter(const CTORATstpSecurityField &security) {
+const SecurityEntry *SecurityDirectory::enter(const sdk::SecurityRecord &security) {
     char securityID[sizeof(security.SecurityID)];
     copyField(securityID, security.SecurityID);
     const char exchange[2] = {security.ExchangeID, '\0'};

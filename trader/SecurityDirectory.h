@@ -7,9 +7,8 @@
 #include <atomic>
 #include <cstddef>
 
+#include "ToraSdkFwd.h"
 #include "records/QNRecords.h"
-
-struct CTORATstpSecurityField;
 
 namespace tc {
 
@@ -54,7 +53,7 @@ public:
     const SecurityEntry *find(const char *key) const;
     // Builds or refreshes the entry "<SecurityID>.<ExchangeID>" from a security answer, and for
     // the exchange-free types also enters it under "<SecurityID>.". Returns the entry.
-    const SecurityEntry *enter(const CTORATstpSecurityField &security);
+    const SecurityEntry *enter(const sdk::SecurityRecord &security);
     // Enters an entry made by hand (tests, tools); same keys as enter().
     const SecurityEntry *enter(const char *standardID, const char *exchangeID, char securityType,
                                int volumeMultiple);

@@ -10,6 +10,9 @@
 namespace tc {
 namespace trader {
 
+// The SDK's names (already global in legacy builds).
+using namespace ::tc::sdk::trader_names;
+
 constexpr const char kVersionText[] = "Quillon 002.100.001";
 constexpr const char kCurrencyCNY[] = "CNY";
 
@@ -80,6 +83,31 @@ inline void writeDecimal(char (&field)[N], int value) {
     if (negative && kept > 0) field[0] = '-';
     field[kept] = '\0';
 }
+
+// Order and transfer references: the decimal text of the engine's id in legacy SDK builds, the
+// id itself where the SDK's reference is an int (the current generation's OrderRef and serials).
+template <std::size_t N>
+inline void putRef(char (&field)[N], int id) {
+    writeDecimal(field, id);
+}
+inline void putRef(int &field, int id) { field = id; }
+template <std::size_t N>
+inline int refOf(const char (&field)[N]) {
+    return parseDecimalField(field);
+}
+inline int refOf(int field) { return field; }
+
+// A broker's serial as text, whichever form the SDK gives it in.
+struct RefText {
+    char text[72];
+    template <std::size_t N>
+    explicit RefText(const char (&field)[N]) {
+        static_assert(N < sizeof text, "room for the serial and its NUL");
+        copyField(text, field);
+    }
+    explicit RefText(int serial) { writeDecimal(text, serial); }
+    const char *c_str() const { return text; }
+};
 
 // What copyText and copyField write, for a destination known to be all zero (a fresh order
 // slot, a request just cleared): only the text itself, whose NUL is already there.

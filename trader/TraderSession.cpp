@@ -49,7 +49,7 @@ int CTORAStockTrader::reqLogin(tc::Task *task) {
     tc::copyField(req.InnerIPAddress, login_->InnerIPAddress);
     tc::copyField(req.TerminalInfo, login_->TerminalInfo);
     tc::copyField(req.OuterIPAddress, login_->OuterIPAddress);
-    req.OuterPort = login_->OuterPort;
+    TC_SDK_IF_FIELD(req, OuterPort, field = login_->OuterPort);   // legacy builds only
     const int rc = api_ ? api_->ReqUserLogin(&req, task->SubID) : ENUM_ErrorID_FailToCreateTrader;
     return sendResult(task->TaskID, rc);
 }
@@ -115,7 +115,7 @@ void CTORAStockTrader::OnRspQryTradingAccount(CTORATstpTradingAccountField *pTra
     const int errorID = errorIDOf(pRspInfoField);
     if (errorID == 0 && pTradingAccountField && apiStatus() == ENUM_ApiStatus_Initializing) {
         lockCash();
-        setUseableCash(pTradingAccountField->Available);
+        setUseableCash(tc::sdk::availableCash(*pTradingAccountField));
         unlockCash();
         tc::copyField(login_->DepartmentID, pTradingAccountField->DepartmentID);
         tc::copyField(login_->AccountID, pTradingAccountField->AccountID);

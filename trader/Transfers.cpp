@@ -131,8 +131,8 @@ tc::RecordBlock<CQNTransferAssetField> *CTORAStockTrader::transferCash(int trans
     CTORATstpInputTransferFundField req;
     std::memset(&req, 0, sizeof req);
     tc::copyField(req.AccountID, login_->AccountID);
-    tc::copyText(req.CurrencyID, kCurrencyCNY);
-    writeDecimal(req.ApplySerial, t.TransferID);
+    tc::sdk::putCurrencyCNY(req.CurrencyID);
+    putRef(req.ApplySerial, t.TransferID);
     req.TransferDirection = tc::outgoingTransferDirection(transferFlag);
     req.Amount = amount;
     tc::copyField(req.DepartmentID, login_->DepartmentID);
@@ -184,7 +184,7 @@ tc::RecordBlock<CQNTransferAssetField> *CTORAStockTrader::transferPosition(int t
     // Shanghai's shareholder account for exchange "1", Shenzhen's for any other.
     copyShareholderID(req.ExchangeID == TORA_TSTP_EXD_SSE ? TORA_TSTP_EXD_SSE : TORA_TSTP_EXD_SZSE, req.ShareholderID);
     tc::copyField(req.SecurityID, t.StandardID);
-    writeDecimal(req.ApplySerial, t.TransferID);
+    putRef(req.ApplySerial, t.TransferID);
     req.TransferDirection = tc::outgoingTransferDirection(transferFlag);
     req.Volume = volume;
     req.TransferPositionType = '0';
@@ -250,10 +250,9 @@ void CTORAStockTrader::OnRtnTransferFund(CTORATstpTransferFundField *n) {
         addUseableCash(delta);
         unlockCash();
     }
-    char serial[sizeof n->FundSerial + 1];
-    tc::copyField(serial, n->FundSerial);
-    onTransferNotice(ENUM_TORAStockEventID_PeripheryTransferCash, parseDecimalField(n->ApplySerial), outcome.status,
-                     outcome.errorID, outcome.message, serial);
+    const RefText serial(n->FundSerial);
+    onTransferNotice(ENUM_TORAStockEventID_PeripheryTransferCash, refOf(n->ApplySerial), outcome.status,
+                     outcome.errorID, outcome.message, serial.c_str());
 }
 
 void CTORAStockTrader::OnRtnPeripheryTransferFund(CTORATstpRtnPeripheryTransferFundField *n) {
@@ -287,10 +286,9 @@ void CTORAStockTrader::OnRtnTransferPosition(CTORATstpTransferPositionField *n) 
     if (!n) return;
     TransferOutcome outcome;
     if (!transferOutcome(n->TransferStatus, n->TransferDirection, outcome)) return;
-    char serial[sizeof n->PositionSerial + 1];
-    tc::copyField(serial, n->PositionSerial);
-    onTransferNotice(ENUM_TORAStockEventID_TransferPosition, parseDecimalField(n->ApplySerial), outcome.status,
-                     outcome.errorID, outcome.message, serial);
+    const RefText serial(n->PositionSerial);
+    onTransferNotice(ENUM_TORAStockEventID_TransferPosition, refOf(n->ApplySerial), outcome.status,
+                     outcome.errorID, outcome.message, serial.c_str());
 }
 
 // --- error responses -----------------------------------------------------------------------------------
@@ -298,24 +296,24 @@ void CTORAStockTrader::OnRtnTransferPosition(CTORATstpTransferPositionField *n) 
 void CTORAStockTrader::OnRspTransferFund(CTORATstpInputTransferFundField *req, CTORATstpRspInfoField *info,
                                          int /*nRequestID*/, bool bIsLast) {
     if (!req || !info) return;
-    onTransferError(ENUM_TORAStockEventID_TransferCash, parseDecimalField(req->ApplySerial), info, bIsLast);
+    onTransferError(ENUM_TORAStockEventID_TransferCash, refOf(req->ApplySerial), info, bIsLast);
 }
 
 void CTORAStockTrader::OnErrRtnTransferFund(CTORATstpInputTransferFundField *req, CTORATstpRspInfoField *info) {
     if (!req || !info) return;
-    onTransferError(ENUM_TORAStockEventID_TransferCash, parseDecimalField(req->ApplySerial), info, true);
+    onTransferError(ENUM_TORAStockEventID_TransferCash, refOf(req->ApplySerial), info, true);
 }
 
 void CTORAStockTrader::OnRspTransferPosition(CTORATstpInputTransferPositionField *req, CTORATstpRspInfoField *info,
                                              int /*nRequestID*/, bool bIsLast) {
     if (!req || !info) return;
-    onTransferError(ENUM_TORAStockEventID_TransferCash, parseDecimalField(req->ApplySerial), info, bIsLast);
+    onTransferError(ENUM_TORAStockEventID_TransferCash, refOf(req->ApplySerial), info, bIsLast);
 }
 
 void CTORAStockTrader::OnErrRtnTransferPosition(CTORATstpInputTransferPositionField *req,
                                                 CTORATstpRspInfoField *info) {
     if (!req || !info) return;
-    onTransferError(ENUM_TORAStockEventID_TransferPosition, parseDecimalField(req->ApplySerial), info, true);
+    onTransferError(ENUM_TORAStockEventID_TransferPosition, refOf(req->ApplySerial), info, true);
 }
 
 // --- password ---------------------------------------------------------------------------------------------

@@ -5,9 +5,13 @@
 // (ToraSdkConfig.h, learnt when the build was configured).
 #pragma once
 
+#include <cstddef>
+
 #include "TORATstpMdApi.h"
 #include "TORATstpTraderApi.h"
+#include "ToraSdkCommon.h"
 #include "ToraSdkConfig.h"
+#include "ToraSdkFwd.h"
 
 namespace tc {
 namespace sdk {
@@ -15,6 +19,9 @@ namespace sdk {
 using TraderApi = CTORATstpTraderApi;
 using MdApi = CTORATstpMdApi;
 using MdSpi = CTORATstpMdSpi;
+
+// The record of a cancel's error notice (the current generation echoes the request instead).
+using OrderActionErrorRecord = CTORATstpOrderActionField;
 
 // The trader callbacks the adapter overrides. Builds without a request have no answer callback
 // for it either; the answer is declared here so that the adapter keeps one source (the SDK
@@ -58,6 +65,23 @@ inline int reqQryLofFundInfo(TraderApi *api, CTORATstpQryLofFundInfoField &reque
 #endif
 }
 
+// Queries the current generation renamed, under the engine's task names.
+inline int reqQryConditionOrder(TraderApi *api, CTORATstpQryCondOrderField &request, int requestID) {
+    return api->ReqQryCondOrder(&request, requestID);
+}
+inline int reqQryBondConversionInfo(TraderApi *api, CTORATstpQryConversionBondInfoField &request, int requestID) {
+    return api->ReqQryConversionBondInfo(&request, requestID);
+}
+inline int reqQrySZSEImcParams(TraderApi *api, CTORATstpQrySZSEImcParamsField &request, int requestID) {
+    return api->ReqQrySZSEImcParams(&request, requestID);
+}
+inline int reqQrySZSEImcExchangeRate(TraderApi *api, CTORATstpQrySZSEImcExchangeRateField &request, int requestID) {
+    return api->ReqQrySZSEImcExchangeRate(&request, requestID);
+}
+inline int reqQrySZSEHKPriceTickInfo(TraderApi *api, CTORATstpQrySZSEHKPriceTickInfoField &request, int requestID) {
+    return api->ReqQrySZSEHKPriceTickInfo(&request, requestID);
+}
+
 // The market-data API object. Later 3.9 builds take the market-data and derived-data modes;
 // '0' for both is the plain TCP connection that 3.9.3's parameterless call makes.
 inline MdApi *createMdApi() {
@@ -67,6 +91,43 @@ inline MdApi *createMdApi() {
     return CTORATstpMdApi::CreateTstpMdApi();
 #endif
 }
+
+// The order state of an order notification: a refused insert is a submit status here, and
+// only the queueing states count (an order not queueing has left the book another way, which
+// a later notification tells).
+inline OrderState orderState(const CTORATstpOrderField &n) {
+    if (n.OrderSubmitStatus == TORA_TSTP_OSS_InsertRejected) return OrderState::InsertRejected;
+    switch (n.OrderStatus) {
+    case TORA_TSTP_OST_AllTraded: return OrderState::AllTraded;
+    case TORA_TSTP_OST_PartTradedQueueing: return OrderState::PartTraded;
+    case TORA_TSTP_OST_NoTradeQueueing: return OrderState::Accepted;
+    case TORA_TSTP_OST_Canceled: return OrderState::Canceled;
+    case TORA_TSTP_OST_Cached: return OrderState::Cached;
+    default: return OrderState::Other;
+    }
+}
+
+// The volume still waiting at the exchange.
+inline long long remainingVolume(const CTORATstpOrderField &n) { return n.VolumeTotal; }
+
+// The cash the account can use, from a trading-account answer.
+inline double availableCash(const CTORATstpTradingAccountField &account) { return account.Available; }
+
+// The yuan, in a request's currency field (the text "CNY" here).
+template <std::size_t N>
+inline void putCurrencyCNY(char (&currency)[N]) {
+    static_assert(N >= 4, "room for the code and its NUL");
+    currency[0] = 'C';
+    currency[1] = 'N';
+    currency[2] = 'Y';
+    currency[3] = '\0';
+}
+
+// An order price type given in the engine's codes: these builds' own.
+inline char orderPriceType(char engineCode) { return engineCode; }
+
+// The hedge flag of a stock order.
+constexpr char kHedgeSpeculation = TORA_TSTP_HF_Speculation;
 
 }  // namespace sdk
 }  // namespace tc
