@@ -5,7 +5,7 @@
                                    constants, cvar;
   python/tradecore/__init__.pyi    the package: record classes with typed fields, the engine
                                    functions, constants, cvar, record/pointer, and the names of
-                                   the Python layer (events, strategy).
+                                   the Python layer (book, events, risk, sim, strategy).
 
 The engine functions' Python signatures are written out below (they are the module's, with its
 defaults); the records, their fields, every constant and the Literal families of the codes come
@@ -281,7 +281,9 @@ def extension_stub(records, constants, messages, docs):
 def package_stub(records, constants, messages, docs):
     lines = header_lines("the tradecore package")
     lines += ["from . import _tradecore as _tradecore",
+              "from . import book as book",
               "from . import events as events",
+              "from . import risk as risk",
               "from . import sim as sim",
               "from . import strategy as strategy",
               "from .events import as_dict as as_dict, broker_text as broker_text, event_name as event_name",

@@ -3,7 +3,9 @@ pymodule/docstrings.i; do not edit."""
 from typing import Any, Callable, Final, List, Literal, Optional, Union
 
 from . import _tradecore as _tradecore
+from . import book as book
 from . import events as events
+from . import risk as risk
 from . import sim as sim
 from . import strategy as strategy
 from .events import as_dict as as_dict, broker_text as broker_text, event_name as event_name

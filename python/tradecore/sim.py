@@ -107,6 +107,16 @@ What the broker itself holds, for reconciliation, as lists of dicts keyed in low
 Until the next release, the capitalised keys ``trades()`` gave before (``SecurityID``,
 ``Volume``, ``OrderRef``, ...) still read the same values, with a DeprecationWarning.
 
+A paper broker's day can outlive the process: with the configuration key ``journalPath`` (a
+file name) the broker writes its whole ledger (account, positions, every order with what
+matching needs of it, trades, cancels, transfers, the numbering of orders and sessions, where
+prices stand) to that file after every change, and a paper broker configured with the same file
+in another process, on the same ``tradingDay``, takes the day up from it: the first process's
+open orders are open there, its trades and cash are there, and new logins get new sessions.
+A journal of another trading day is replaced by a fresh day::
+
+    sim.Broker("sim://paper", sim.PAPER, config={"journalPath": "/tmp/day.json"})
+
 The library is loaded from this package's directory; a development build can point the
 TRADECORE_TORASIM_LIB environment variable at its libtorasim instead.
 """
@@ -219,6 +229,7 @@ def _declare(lib):
         "tsim_set_paper_config_json": (c_int, [c_char_p, c_char_p]),
         "tsim_paper_config_json": (c_void_p, [c_char_p]),
         "tsim_tick": (c_int, [c_char_p, c_int]),
+        "tsim_adjust_json": (c_int, [c_char_p, c_char_p]),
         "tsim_set_snapshots_per_second": (c_int, [c_char_p, ctypes.c_double]),
         "tsim_set_request_log_limit": (c_int, [c_char_p, ctypes.c_longlong]),
         "tsim_set_book_json": (c_int, [c_char_p, c_char_p, c_char_p]),
@@ -527,6 +538,22 @@ class Broker:
 
     def snapshot(self, security_id):
         return _take(_load().tsim_snapshot_json(self._a, security_id.encode("utf-8")), "snapshot")
+
+    def adjust(self, cash=0.0, positions=None):
+        """Books cash and shares at the broker outside any order, as a corporate action or a
+        correction does: ``cash`` is added to the account; ``positions`` maps a security
+        ("600000", or (code, exchange)) to the shares added (negative: taken), held since
+        yesterday and so sellable today. Clients learn of it only from their queries."""
+        entries = []
+        for security, volume in (positions or {}).items():
+            code, exchange = security if isinstance(security, tuple) else (security, None)
+            entry = {"securityID": code, "volume": int(volume)}
+            if exchange is not None:
+                entry["exchangeID"] = exchange
+            elif code.startswith(("0", "3")):
+                entry["exchangeID"] = "2"
+            entries.append(entry)
+        _check(_load().tsim_adjust_json(self._a, _dumps({"cash": float(cash), "positions": entries})), "adjust")
 
     def orders(self):
         """The broker's orders, oldest first (keys in the module documentation, The ledger)."""

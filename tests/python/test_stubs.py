@@ -60,7 +60,7 @@ class TestDeclaredNames:
         assert missing == []
 
     @pytest.mark.parametrize("module, stub", [("events", "events.pyi"), ("strategy", "strategy.pyi"),
-                                              ("sim", "sim.pyi")])
+                                              ("sim", "sim.pyi"), ("book", "book.pyi"), ("risk", "risk.pyi")])
     def test_python_layer(self, module, stub):
         runtime = __import__("tradecore." + module, fromlist=["_"])
         names = declared(stub)
