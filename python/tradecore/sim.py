@@ -55,6 +55,7 @@ snapshotsPerSecond   2.0         market ticks per second (each pushes the books 
                                  0: the market moves only on tick()
 csvReplayPath        ""          a CSV file whose rows are the books, one row per security per tick
 matchRestingOnTick   true        resting orders trade when a later book crosses their price
+journalPath          ""          a file that keeps the day's ledger across processes (below)
 ==================== =========== ==================================================================
 
 Each of ``securities`` is a dict: ``securityID`` (required), ``exchangeID`` ("1" SSE, the default,
