@@ -72,18 +72,6 @@ char CBaseTrader::resume() {
 
 int CBaseTrader::cancelOrderByStandardID(const char *, const char *) { return 0; }
 
-// The cash figure is read and written by whoever holds the cash lock.
-double CBaseTrader::useableCash() const { return useableCash_; }
-void CBaseTrader::addUseableCash(double delta) { useableCash_ += delta; }
-void CBaseTrader::setUseableCash(double value) { useableCash_ = value; }
-
-void CBaseTrader::lockCash() {
-    while (cashLock_.fetch_or(1u, std::memory_order_acquire) & 1u) {
-    }
-}
-
-void CBaseTrader::unlockCash() { cashLock_.store(0, std::memory_order_release); }
-
 int CBaseTrader::addTask(int taskID, const CQNQueryCommandField *query, int count, long long executeGap,
                          long long failedGap, bool retryUntilSuccess, long long executeTimeout) {
     if (executeGap < 0) executeGap = login_->TaskExecuteGap;

@@ -18,6 +18,7 @@ namespace tc {
 struct Task;
 class TaskScheduler;
 struct SecurityEntry;
+class OrderGate;
 }  // namespace tc
 
 class CBaseTrader {
@@ -118,11 +119,20 @@ public:
     tc::EventSink &sink() { return sink_; }
 
     // Usable cash and its spin lock. Taken only inside a record lock, never the other way round.
-    double useableCash() const;
-    void addUseableCash(double delta);   // under the cash lock
-    void setUseableCash(double value);   // under the cash lock
-    void lockCash();
-    void unlockCash();
+    // Inline: the order path reads the figure for the order gate on every order.
+    double useableCash() const { return useableCash_; }                // under the cash lock
+    void addUseableCash(double delta) { useableCash_ += delta; }       // under the cash lock
+    void setUseableCash(double value) { useableCash_ = value; }        // under the cash lock
+    void lockCash() {
+        while (cashLock_.fetch_or(1u, std::memory_order_acquire) & 1u) {
+        }
+    }
+    void unlockCash() { cashLock_.store(0, std::memory_order_release); }
+
+    // The gate every order and cancel passes before its request goes (engine/OrderGate.h);
+    // null when none is installed.
+    tc::OrderGate *orderGate() const { return orderGate_.load(std::memory_order_acquire); }
+    void setOrderGate(tc::OrderGate *gate) { orderGate_.store(gate, std::memory_order_release); }
 
     // addTask after normalising its timing against the login copy (the exported addTask).
     int addTask(int taskID, const CQNQueryCommandField *query, int count, long long executeGap,
@@ -146,4 +156,5 @@ protected:
     tc::EventSink sink_;
     double useableCash_ = 0.0;
     std::atomic<std::uint32_t> cashLock_{0};
+    std::atomic<tc::OrderGate *> orderGate_{nullptr};
 };

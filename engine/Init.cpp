@@ -41,8 +41,6 @@ bool validUserType(int userType) {
            (userType >= ENUM_UserType_NSIGHTFuture && userType <= ENUM_UserType_SIMNOWFuture);
 }
 
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
-
 bool acceptableProcessor(PyObject *processor) { return py::isNone(processor) || py::isCallable(processor); }
 
 }  // namespace
@@ -61,32 +59,19 @@ void applyLoginDefaults(CQNLoginField &login) {
     }
 }
 
-bool makeDirectoryChain(const std::string &path) {
-    // A path that starts with a separator stays absolute; two separators start a network share,
-    // whose server and share names together form the root.
-    std::string root;
-    std::size_t pos = 0;
-    if (!path.empty() && isSeparator(path[0])) {
-        root = "/";
-        if (path.size() > 1 && isSeparator(path[1])) root = "//";
-    }
-    std::vector<std::string> pieces;
-    while (pos < path.size()) {
-        while (pos < path.size() && isSeparator(path[pos])) ++pos;
-        std::size_t end = pos;
-        while (end < path.size() && !isSeparator(path[end])) ++end;
-        if (end > pos) pieces.push_back(path.substr(pos, end - pos));
-        pos = end;
-    }
-    std::string prefix = root;
+bool makeDirectoryChain(const std::string &path, platform::PathStyle style) {
+    // A path that starts with a separator stays absolute; on Windows two separators start a
+    // network share, whose server and share names together form the root.
+    const platform::PathPieces split = platform::splitPath(path, style);
+    std::string prefix = split.root;
     std::size_t first = 0;
-    if (root == "//") {
+    if (split.root == "//") {
         // \\server\share\ cannot be made, only used.
-        for (; first < pieces.size() && first < 2; ++first) prefix += pieces[first] + "/";
+        for (; first < split.pieces.size() && first < 2; ++first) prefix += split.pieces[first] + "/";
         if (first > 0 && !platform::directoryExists(prefix)) return false;
     }
-    for (std::size_t i = first; i < pieces.size(); ++i) {
-        prefix += pieces[i];
+    for (std::size_t i = first; i < split.pieces.size(); ++i) {
+        prefix += split.pieces[i];
         prefix += '/';
         if (platform::directoryExists(prefix)) continue;
         if (!platform::createDirectory(prefix)) return false;

@@ -287,6 +287,24 @@ TEST_F(InitTest, AbsoluteBasePathStaysAbsolute) {
     EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
+// On POSIX "//tmp" is "/tmp": only Windows reads two leading separators as a network share,
+// whose server and share are never made, only used (a missing one is refused).
+TEST_F(InitTest, TwoLeadingSeparatorsAreTheRootWhereThereAreNoShares) {
+    const std::string share = "\\\\no-such-server-" + uniqueTag() + "\\share\\x";
+    EXPECT_FALSE(tc::makeDirectoryChain(share, tc::platform::PathStyle::Windows));
+    if (tc::platform::kHostPathStyle != tc::platform::PathStyle::Posix) return;
+    // Read as a share, "//tmp/<base>" would need its "share" to exist already.
+    fs::remove_all(base_);
+    CQNLoginField l = login();
+    const std::string doubled = "/" + base_.string();
+    ASSERT_EQ(doubled.substr(0, 2), "//");
+    tc::copyText(l.BasePath, doubled.c_str());
+    ASSERT_NE(init(3, &l, nullptr, nullptr, nullptr, nullptr), nullptr) << getInitError();
+    EXPECT_TRUE(fs::is_directory(base_ / l.UserID / "TDFlow"));
+    EXPECT_TRUE(tc::makeDirectoryChain(doubled + "/x", tc::platform::PathStyle::Posix));
+    EXPECT_TRUE(fs::is_directory(base_ / "x"));
+}
+
 TEST_F(InitTest, RepeatedSeparatorsAndBackslashesCountAsOne) {
     CQNLoginField l = login();
     const std::string path = base_.string() + "//a\\\\b/";
