@@ -22,7 +22,10 @@ PAIRS = [
      "order entry, CPU of the process / of the calling thread"),
     ("BM_OrderEntry_BuyOpen", "BM_OrderEntry_BuyOpen_MemoryReady",
      "order entry back to back / with its memory ready"),
+    ("BM_OrderEntry_BuyOpen_Gated_MemoryReady", "BM_OrderEntry_BuyOpen_MemoryReady",
+     "order entry through the order gate / without it"),
 ]
+GOAL_GATE_NS = 30.0
 GOAL_SNAPSHOT_NS = 150.0
 
 
@@ -43,6 +46,12 @@ def main(path):
         t = ns("BM_SnapshotUpdate_NoProcessor")
         print("  snapshot update without Python: %.1f ns (goal < %.0f ns): %s"
               % (t, GOAL_SNAPSHOT_NS, "met" if t < GOAL_SNAPSHOT_NS else "not met"))
+    if "BM_OrderEntry_BuyOpen_Gated_MemoryReady" in runs and "BM_OrderEntry_BuyOpen_MemoryReady" in runs:
+        added = ns("BM_OrderEntry_BuyOpen_Gated_MemoryReady") - ns("BM_OrderEntry_BuyOpen_MemoryReady")
+        print("  pre-trade checks added to an order: %.1f ns (goal at most %.0f ns): %s"
+              % (added, GOAL_GATE_NS, "met" if added <= GOAL_GATE_NS else "not met"))
+    if "BM_OrderGate_CheckBuy" in runs:
+        print("  the checks alone (one buy, every limit on): %.1f ns" % ns("BM_OrderGate_CheckBuy"))
     return 0
 
 

@@ -49,19 +49,28 @@ void CBaseTrader::takeNewPassword(const char *password) {
 
 int CBaseTrader::cancelOrderByOrderID(int) { return -1; }
 
-int CBaseTrader::cancelOrderByStandardID(const char *, const char *) { return 0; }
-
-// The cash figure is read and written by whoever holds the cash lock.
-double CBaseTrader::useableCash() const { return useableCash_; }
-void CBaseTrader::addUseableCash(double delta) { useableCash_ += delta; }
-void CBaseTrader::setUseableCash(double value) { useableCash_ = value; }
-
-void CBaseTrader::lockCash() {
-    while (cashLock_.fetch_or(1u, std::memory_order_acquire) & 1u) {
+void CBaseTrader::setApiStatus(char status) {
+    std::lock_guard<std::mutex> guard(statusLock_);
+    if (status != ENUM_ApiStatus_Exit) sessionStatus_ = status;
+    if (status == ENUM_ApiStatus_Exit || apiStatus_.load(std::memory_order_relaxed) != ENUM_ApiStatus_Exit) {
+        apiStatus_.store(status, std::memory_order_release);
     }
 }
 
-void CBaseTrader::unlockCash() { cashLock_.store(0, std::memory_order_release); }
+char CBaseTrader::sessionStatus() const {
+    std::lock_guard<std::mutex> guard(statusLock_);
+    return sessionStatus_;
+}
+
+char CBaseTrader::resume() {
+    std::lock_guard<std::mutex> guard(statusLock_);
+    if (apiStatus_.load(std::memory_order_relaxed) == ENUM_ApiStatus_Exit) {
+        apiStatus_.store(sessionStatus_, std::memory_order_release);
+    }
+    return apiStatus_.load(std::memory_order_relaxed);
+}
+
+int CBaseTrader::cancelOrderByStandardID(const char *, const char *) { return 0; }
 
 int CBaseTrader::addTask(int taskID, const CQNQueryCommandField *query, int count, long long executeGap,
                          long long failedGap, bool retryUntilSuccess, long long executeTimeout) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "engine/LoginPassword.h"
 #include "engine/RecordBlock.h"
@@ -17,6 +18,7 @@ namespace tc {
 struct Task;
 class TaskScheduler;
 struct SecurityEntry;
+class OrderGate;
 }  // namespace tc
 
 class CBaseTrader {
@@ -80,15 +82,15 @@ public:
 
     // --- shared engine state -------------------------------------------------------------
     char apiStatus() const { return apiStatus_.load(std::memory_order_acquire); }
-    // Exit is final: once exitX has told the engine to stop, session callbacks (a reconnection,
-    // a late login answer) no longer move it, so a loop waiting for every engine ends.
-    void setApiStatus(char status) {
-        char current = apiStatus_.load(std::memory_order_acquire);
-        while (current != ENUM_ApiStatus_Exit &&
-               !apiStatus_.compare_exchange_weak(current, status, std::memory_order_acq_rel,
-                                                 std::memory_order_acquire)) {
-        }
-    }
+    // Exit holds until the engine is resumed: once exitX has told the engine to stop, session
+    // callbacks (a reconnection, a late login answer) no longer move its status, so a loop waiting
+    // for every engine ends. They still move the session's own status, which resume() restores.
+    void setApiStatus(char status);
+    // The status the session has reached, whether or not the engine has been told to exit.
+    char sessionStatus() const;
+    // An exited engine takes its session's status again, so that a strategy restarted in the same
+    // process finds it as it was (Working, or still logging in); returns the status now.
+    char resume();
 
     const CQNLoginField &login() const { return *login_; }
     // The broker confirmed a change of the user password: this engine's login copy, and its
@@ -117,11 +119,20 @@ public:
     tc::EventSink &sink() { return sink_; }
 
     // Usable cash and its spin lock. Taken only inside a record lock, never the other way round.
-    double useableCash() const;
-    void addUseableCash(double delta);   // under the cash lock
-    void setUseableCash(double value);   // under the cash lock
-    void lockCash();
-    void unlockCash();
+    // Inline: the order path reads the figure for the order gate on every order.
+    double useableCash() const { return useableCash_; }                // under the cash lock
+    void addUseableCash(double delta) { useableCash_ += delta; }       // under the cash lock
+    void setUseableCash(double value) { useableCash_ = value; }        // under the cash lock
+    void lockCash() {
+        while (cashLock_.fetch_or(1u, std::memory_order_acquire) & 1u) {
+        }
+    }
+    void unlockCash() { cashLock_.store(0, std::memory_order_release); }
+
+    // The gate every order and cancel passes before its request goes (engine/OrderGate.h);
+    // null when none is installed.
+    tc::OrderGate *orderGate() const { return orderGate_.load(std::memory_order_acquire); }
+    void setOrderGate(tc::OrderGate *gate) { orderGate_.store(gate, std::memory_order_release); }
 
     // addTask after normalising its timing against the login copy (the exported addTask).
     int addTask(int taskID, const CQNQueryCommandField *query, int count, long long executeGap,
@@ -129,6 +140,10 @@ public:
 
 protected:
     std::atomic<char> apiStatus_{ENUM_ApiStatus_Null};
+    // Guards the pair (apiStatus_, sessionStatus_) against a status change racing an exit or a
+    // resume; readers of apiStatus_ never take it.
+    mutable std::mutex statusLock_;
+    char sessionStatus_ = ENUM_ApiStatus_Null;
     CQNLoginField *login_;
     tc::LoginPassword password_;  // guards login_->Password
     int runID_;
@@ -141,4 +156,5 @@ protected:
     tc::EventSink sink_;
     double useableCash_ = 0.0;
     std::atomic<std::uint32_t> cashLock_{0};
+    std::atomic<tc::OrderGate *> orderGate_{nullptr};
 };

@@ -24,6 +24,10 @@ constexpr long long kDefaultExecuteGap = 1000000;
 constexpr long long kDefaultFailedGap = 10000000;
 constexpr long long kMinExecuteTimeout = 10000000;
 constexpr long long kConnectPollMicros = 100;
+// How often a front wait asks the calling thread's check whether to give up.
+constexpr long long kWaitCheckMicros = 20000;
+
+thread_local bool (*tFrontWaitCheck)() = nullptr;
 
 bool isEmpty(const char *field) { return field[0] == '\0'; }
 
@@ -37,11 +41,11 @@ bool validUserType(int userType) {
            (userType >= ENUM_UserType_NSIGHTFuture && userType <= ENUM_UserType_SIMNOWFuture);
 }
 
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
-
 bool acceptableProcessor(PyObject *processor) { return py::isNone(processor) || py::isCallable(processor); }
 
 }  // namespace
+
+void setThreadFrontWaitCheck(bool (*check)()) { tFrontWaitCheck = check; }
 
 void applyLoginDefaults(CQNLoginField &login) {
     if (login.TaskExecuteGap == -1) login.TaskExecuteGap = kDefaultExecuteGap;
@@ -55,32 +59,19 @@ void applyLoginDefaults(CQNLoginField &login) {
     }
 }
 
-bool makeDirectoryChain(const std::string &path) {
-    // A path that starts with a separator stays absolute; two separators start a network share,
-    // whose server and share names together form the root.
-    std::string root;
-    std::size_t pos = 0;
-    if (!path.empty() && isSeparator(path[0])) {
-        root = "/";
-        if (path.size() > 1 && isSeparator(path[1])) root = "//";
-    }
-    std::vector<std::string> pieces;
-    while (pos < path.size()) {
-        while (pos < path.size() && isSeparator(path[pos])) ++pos;
-        std::size_t end = pos;
-        while (end < path.size() && !isSeparator(path[end])) ++end;
-        if (end > pos) pieces.push_back(path.substr(pos, end - pos));
-        pos = end;
-    }
-    std::string prefix = root;
+bool makeDirectoryChain(const std::string &path, platform::PathStyle style) {
+    // A path that starts with a separator stays absolute; on Windows two separators start a
+    // network share, whose server and share names together form the root.
+    const platform::PathPieces split = platform::splitPath(path, style);
+    std::string prefix = split.root;
     std::size_t first = 0;
-    if (root == "//") {
+    if (split.root == "//") {
         // \\server\share\ cannot be made, only used.
-        for (; first < pieces.size() && first < 2; ++first) prefix += pieces[first] + "/";
+        for (; first < split.pieces.size() && first < 2; ++first) prefix += split.pieces[first] + "/";
         if (first > 0 && !platform::directoryExists(prefix)) return false;
     }
-    for (std::size_t i = first; i < pieces.size(); ++i) {
-        prefix += pieces[i];
+    for (std::size_t i = first; i < split.pieces.size(); ++i) {
+        prefix += split.pieces[i];
         prefix += '/';
         if (platform::directoryExists(prefix)) continue;
         if (!platform::createDirectory(prefix)) return false;
@@ -126,10 +117,12 @@ bool connectTimedOut(const CQNLoginField &login, long long createdAt) {
 }
 
 // Polls a side made by this call until it has reached its front, then registers it. When the
-// login copy's ConnectTimeout runs out first, the side is destroyed and the error is set.
+// login copy's ConnectTimeout runs out first, or the calling thread's check gives the wait up
+// (Ctrl-C in Python), the side is destroyed and the error is set.
 template <class Side>
 Side *awaitFront(Side *side, long long createdAt, const std::string &key, Side *(*registerSide)(const std::string &, Side *),
                  int timeoutError) {
+    long long lastCheck = createdAt;
     for (;;) {
         if (side->apiStatus() != ENUM_ApiStatus_Null) {
             // An overlapping init of the same account may have registered its side first; that
@@ -138,7 +131,15 @@ Side *awaitFront(Side *side, long long createdAt, const std::string &key, Side *
             if (registered != side) delete side;
             return registered;
         }
-        if (connectTimedOut(side->login(), createdAt)) {
+        bool giveUp = connectTimedOut(side->login(), createdAt);
+        if (!giveUp && tFrontWaitCheck) {
+            const long long now = nowMicros();
+            if (now - lastCheck >= kWaitCheckMicros) {
+                lastCheck = now;
+                giveUp = tFrontWaitCheck();
+            }
+        }
+        if (giveUp) {
             setLastInitError(timeoutError);
             delete side;
             return nullptr;

@@ -1,13 +1,16 @@
 // loop: one thread per registered engine, which drives the engine's task scheduler, plus one
 // supervisor that logs each market-data side in once its trader side is working.
 #include <mutex>
+#include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/CBaseTrader.h"
 #include "engine/Platform.h"
 #include "engine/Registry.h"
 #include "engine/TaskScheduler.h"
+#include "engine/Time.h"
 #include "engine/tradecore_api.h"
 #include "events/Delivery.h"
 #include "marketdata/CBaseMd.h"
@@ -17,29 +20,42 @@ namespace {
 constexpr long long kInitializingPause = 100000;
 constexpr long long kDefaultLoopPause = 100000;
 constexpr long long kSupervisorPause = 1000000;
-// The supervisor's one-second pause is taken in slices so that loop returns soon after the
-// last engine has been told to exit.
-constexpr long long kSupervisorSlice = 10000;
+// Pauses are taken in slices of at most this, so that an engine told to exit ends within one
+// slice however long its LoopGap, and loop returns soon after the last engine has exited.
+constexpr long long kPauseSlice = 10000;
 
 // The threads of the running loop, in start order, and the guard that lets one loop run at a
 // time. Never destroyed: the process may end while a loop still runs on another thread.
 struct LoopState {
     std::mutex running;
-    std::vector<std::thread> threads;
+    // Guards what follows; taken by loop, the supervisor and each engine thread as it ends.
+    std::mutex threadsLock;
+    std::vector<std::pair<CBaseTrader *, std::thread>> threads;
+    std::set<CBaseTrader *> driven;  // engines whose thread has not ended yet
+    bool adopting = false;           // set once loop has started the threads of its registry
 };
 LoopState &loopState() {
     static LoopState *state = new LoopState();
     return *state;
 }
 
-void runEngine(CBaseTrader *engine) {
+// Sleeps `micros`, or less once the engine has been told to exit.
+void pauseEngine(const CBaseTrader *engine, long long micros) {
+    const long long until = tc::nowMicros() + micros;
+    for (long long left = micros; left > 0 && engine->apiStatus() != ENUM_ApiStatus_Exit;
+         left = until - tc::nowMicros()) {
+        tc::platform::sleepMicros(left < kPauseSlice ? left : kPauseSlice);
+    }
+}
+
+void driveEngine(CBaseTrader *engine) {
     for (;;) {
         const char status = engine->apiStatus();
         if (status == ENUM_ApiStatus_Exit) return;
         if (status == ENUM_ApiStatus_Initializing) {
             // Logging in and the start-up queries: a fixed pace whatever LoopGap says.
             engine->scheduler().step();
-            tc::platform::sleepMicros(kInitializingPause);
+            pauseEngine(engine, kInitializingPause);
             continue;
         }
         if (status == ENUM_ApiStatus_Working) {
@@ -48,10 +64,40 @@ void runEngine(CBaseTrader *engine) {
         }
         const long long gap = engine->login().LoopGap;
         if (gap < 0) {
-            tc::platform::sleepMicros(kDefaultLoopPause);
+            pauseEngine(engine, kDefaultLoopPause);
         } else if (gap > 0) {
-            tc::platform::sleepMicros(gap);
+            pauseEngine(engine, gap);
         }
+    }
+}
+
+void runEngine(LoopState *state, CBaseTrader *engine) {
+    driveEngine(engine);
+    std::lock_guard<std::mutex> guard(state->threadsLock);
+    state->driven.erase(engine);
+}
+
+// Starts a thread for `engine` unless one is driving it. An engine's earlier thread has ended
+// by then (it left `driven` on its way out) and is joined first, so a resumed engine costs no
+// lingering thread.
+void startEngineThread(LoopState &state, CBaseTrader *engine) {
+    std::lock_guard<std::mutex> guard(state.threadsLock);
+    if (!state.driven.insert(engine).second) return;
+    for (auto &entry : state.threads) {
+        if (entry.first == engine && entry.second.joinable()) entry.second.join();
+    }
+    state.threads.emplace_back(engine, std::thread(runEngine, &state, engine));
+}
+
+// Engines registered while the loop runs (a second account started from another thread), and
+// exited engines that were resumed, get a thread of their own.
+void adoptEngines(LoopState &state) {
+    {
+        std::lock_guard<std::mutex> guard(state.threadsLock);
+        if (!state.adopting) return;
+    }
+    for (CBaseTrader *engine : tc::registeredEngines()) {
+        if (engine->apiStatus() != ENUM_ApiStatus_Exit) startEngineThread(state, engine);
     }
 }
 
@@ -62,7 +108,7 @@ bool anyEngineRunning() {
     return false;
 }
 
-void superviseMarketData() {
+void superviseMarketData(LoopState *state) {
     for (;;) {
         const std::vector<CBaseTrader *> engines = tc::registeredEngines();
         if (engines.empty()) return;
@@ -77,8 +123,9 @@ void superviseMarketData() {
             }
         }
         if (!running) return;
-        for (long long slept = 0; slept < kSupervisorPause && anyEngineRunning(); slept += kSupervisorSlice) {
-            tc::platform::sleepMicros(kSupervisorSlice);
+        for (long long slept = 0; slept < kSupervisorPause && anyEngineRunning(); slept += kPauseSlice) {
+            tc::platform::sleepMicros(kPauseSlice);
+            adoptEngines(*state);
         }
     }
 }
@@ -91,8 +138,22 @@ extern "C" TRADECORE_API void loop() {
     LoopState &state = loopState();
     std::unique_lock<std::mutex> running(state.running, std::try_to_lock);
     if (!running.owns_lock()) return;
-    state.threads.emplace_back(superviseMarketData);
-    for (CBaseTrader *engine : tc::registeredEngines()) state.threads.emplace_back(runEngine, engine);
-    for (std::thread &t : state.threads) t.join();
-    state.threads.clear();
+    std::thread supervisor(superviseMarketData, &state);
+    for (CBaseTrader *engine : tc::registeredEngines()) startEngineThread(state, engine);
+    {
+        std::lock_guard<std::mutex> guard(state.threadsLock);
+        state.adopting = true;
+    }
+    // Once the supervisor has ended nothing starts another thread.
+    supervisor.join();
+    std::vector<std::pair<CBaseTrader *, std::thread>> threads;
+    {
+        // Each engine thread takes the lock on its way out: join them without it.
+        std::lock_guard<std::mutex> guard(state.threadsLock);
+        state.adopting = false;
+        threads.swap(state.threads);
+    }
+    for (auto &entry : threads) {
+        if (entry.second.joinable()) entry.second.join();
+    }
 }

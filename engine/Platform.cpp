@@ -21,6 +21,24 @@
 namespace tc {
 namespace platform {
 
+PathPieces splitPath(const std::string &path, PathStyle style) {
+    const auto isSeparator = [](char c) { return c == '/' || c == '\\'; };
+    PathPieces out;
+    if (!path.empty() && isSeparator(path[0])) {
+        const bool share = style == PathStyle::Windows && path.size() > 1 && isSeparator(path[1]);
+        out.root = share ? "//" : "/";
+    }
+    std::size_t pos = 0;
+    while (pos < path.size()) {
+        while (pos < path.size() && isSeparator(path[pos])) ++pos;
+        std::size_t end = pos;
+        while (end < path.size() && !isSeparator(path[end])) ++end;
+        if (end > pos) out.pieces.push_back(path.substr(pos, end - pos));
+        pos = end;
+    }
+    return out;
+}
+
 bool directoryExists(const std::string &path) {
     std::error_code ec;
     return std::filesystem::is_directory(std::filesystem::u8path(path), ec);

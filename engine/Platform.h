@@ -3,9 +3,30 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace tc {
 namespace platform {
+
+// How paths are read. Both styles split at "/" and "\"; only Windows has network-share roots
+// (\\server\share\). On POSIX a path that begins with two separators is the plain root:
+// "//tmp" is "/tmp".
+enum class PathStyle { Posix, Windows };
+constexpr PathStyle kHostPathStyle =
+#if defined(_WIN32)
+    PathStyle::Windows;
+#else
+    PathStyle::Posix;
+#endif
+
+// A path split at every separator, empty pieces dropped, and the root it starts from: "" for a
+// relative path, "/" for an absolute one, "//" for a Windows network share, whose first two
+// pieces are then its server and share.
+struct PathPieces {
+    std::string root;
+    std::vector<std::string> pieces;
+};
+PathPieces splitPath(const std::string &path, PathStyle style);
 
 // True when `path` names an existing directory.
 bool directoryExists(const std::string &path);

@@ -5,6 +5,8 @@
 #include <map>
 #include <mutex>
 
+#include "engine/CBaseTrader.h"
+#include "engine/OrderGate.h"
 #include "engine/Text.h"
 
 namespace tc {
@@ -74,6 +76,18 @@ CBaseMd *registerMd(const std::string &key, CBaseMd *md) {
     Registries &r = registries();
     std::lock_guard<std::mutex> guard(r.mutex);
     return r.mds.emplace(key, md).first->second;
+}
+
+// The handle comes from Python as a number: it is used only once it is known to be an engine.
+bool installOrderGate(const void *engine, OrderGate *gate) {
+    Registries &r = registries();
+    std::lock_guard<std::mutex> guard(r.mutex);
+    for (const auto &entry : r.engines) {
+        if (entry.second != engine) continue;
+        entry.second->setOrderGate(gate);
+        return true;
+    }
+    return false;
 }
 
 int lastInitError() { return gLastInitError.load(std::memory_order_acquire); }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <charconv>
 #include <string>
+#include <vector>
 
 #include "engine/RecordBlock.h"
 #include "engine/tradecore_api.h"
@@ -36,36 +37,50 @@ private:
 // The printers' working text: a per-thread buffer that keeps its capacity, so printing does not
 // allocate once warm. A printer reached again on the same thread while the outer one is still
 // emitting (a text processor that makes the engine print) gets the next buffer of the pool.
+// The text is GB2312 (the broker's) except for the stretches noted in `utf8`, which came from
+// Python.
+struct PrinterBuffer {
+    std::string text;
+    std::vector<Utf8Span> utf8;
+};
 class PrinterText {
 public:
-    PrinterText() : text_(depth_ < kPoolSize ? pool_[depth_] : overflow_) {
+    PrinterText() : buffer_(depth_ < kPoolSize ? pool_[depth_] : overflow_) {
         ++depth_;
-        text_.clear();
+        buffer_.text.clear();
+        buffer_.utf8.clear();
     }
     ~PrinterText() { --depth_; }
     PrinterText(const PrinterText &) = delete;
     PrinterText &operator=(const PrinterText &) = delete;
-    std::string &operator*() { return text_; }
-    std::string *operator->() { return &text_; }
+    std::string &operator*() { return buffer_.text; }
+    std::string *operator->() { return &buffer_.text; }
+    std::vector<Utf8Span> &utf8() { return buffer_.utf8; }
+    // Appends text that came from Python.
+    void appendUtf8(const char *text) {
+        const std::size_t begin = buffer_.text.size();
+        buffer_.text.append(text);
+        noteUtf8(buffer_.text, begin, buffer_.text.size(), buffer_.utf8);
+    }
+    void appendRecord(const RecordDesc &desc, const void *record) {
+        tc::appendRecord(buffer_.text, desc, record, true, kSdkSeparator, kSdkPrecision, &buffer_.utf8);
+    }
+    void emit() { py::emitText(buffer_.text.c_str(), buffer_.utf8.data(), buffer_.utf8.size()); }
 
 private:
     static constexpr int kPoolSize = 4;
-    static thread_local std::string pool_[kPoolSize];
+    static thread_local PrinterBuffer pool_[kPoolSize];
     static thread_local int depth_;
-    std::string overflow_;
-    std::string &text_;
+    PrinterBuffer overflow_;
+    PrinterBuffer &buffer_;
 };
-thread_local std::string PrinterText::pool_[PrinterText::kPoolSize];
+thread_local PrinterBuffer PrinterText::pool_[PrinterText::kPoolSize];
 thread_local int PrinterText::depth_ = 0;
 
 void appendInt(std::string &out, int value) {
     char buf[16];
     std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
     out.append(buf, static_cast<std::size_t>(r.ptr - buf));
-}
-
-void appendRecordText(std::string &out, const RecordDesc &desc, const void *record) {
-    appendRecord(out, desc, record, true, kSdkSeparator, kSdkPrecision);
 }
 
 const char *orderEventName(int eventID) {
@@ -125,18 +140,18 @@ void printOrderEvent(int eventID, const CQNOrderField *order) {
     text->append("-------\nEventName:");
     if (const char *name = orderEventName(eventID)) text->append(name).append(".\n");
     text->append("QNOrderField>>>\n");
-    appendRecordText(*text, orderRecordDesc(), order);
+    text.appendRecord(orderRecordDesc(), order);
     text->push_back('\n');
-    py::emitText(text->c_str());
+    text.emit();
 }
 
 void printSnapshotEvent(const CQNMarketDataField *snapshot) {
     if (!printsEverything()) return;
     PrinterText text;
     text->append("-------\nEventName:MarketDataSnap.\nCQNMarketDataField>>>\n");
-    appendRecordText(*text, marketDataRecordDesc(), snapshot);
+    text.appendRecord(marketDataRecordDesc(), snapshot);
     text->append("\n-------");
-    py::emitText(text->c_str());
+    text.emit();
 }
 
 void printEvent(int eventID, const void *record, bool /*isLast*/, int errorID, const char *message,
@@ -150,12 +165,14 @@ void printEvent(int eventID, const void *record, bool /*isLast*/, int errorID, c
     if (named) text->append(row.name).push_back(',');
     text->append("EventID:");
     appendInt(*text, eventID);
-    text->append(",UserID:").append(userID ? userID : "").append(",ErrorID:");
+    text->append(",UserID:");
+    text.appendUtf8(userID ? userID : "");
+    text->append(",ErrorID:");
     appendInt(*text, errorID);
     text->append(",Message:").append(message ? message : "").append(".\nCTPField>>>\n");
-    if (named && record != nullptr && row.record != nullptr) appendRecordText(*text, *row.record, record);
+    if (named && record != nullptr && row.record != nullptr) text.appendRecord(*row.record, record);
     text->append("\n-------");
-    py::emitText(text->c_str());
+    text.emit();
 }
 
 }  // namespace tc

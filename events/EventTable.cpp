@@ -1,6 +1,8 @@
 // Field tables of the engine records, the event table, and the exported toText/getFields.
 #include "events/EventTable.h"
 
+#include <array>
+#include <initializer_list>
 #include <iterator>
 #include <type_traits>
 
@@ -81,16 +83,42 @@ TC_ORDER_FIELDS(TC_ORDER_CHECK, TC_ORDER_CHECK)
 TC_MARKETDATA_FIELDS(TC_MARKETDATA_CHECK, TC_MARKETDATA_CHECK)
 TC_TRANSFER_FIELDS(TC_TRANSFER_CHECK, TC_TRANSFER_CHECK)
 
-const FieldDesc kOrderFields[] = {TC_ORDER_FIELDS(TC_ORDER_DESC, TC_ORDER_DESC)};
-const FieldDesc kMarketDataFields[] = {TC_MARKETDATA_FIELDS(TC_MARKETDATA_DESC, TC_MARKETDATA_DESC)};
-const FieldDesc kTransferFields[] = {TC_TRANSFER_FIELDS(TC_TRANSFER_DESC, TC_TRANSFER_DESC)};
+constexpr bool sameName(const char *a, const char *b) {
+    while (*a != '\0' && *a == *b) ++a, ++b;
+    return *a == *b;
+}
 
-const RecordDesc kOrderDesc = {"CQNOrderField", TC_ORDER_FIELDS(TC_NAME_FIRST, TC_NAME_NEXT), kOrderFields,
-                               std::size(kOrderFields)};
+// The table with the sources of its text fields: those named in `python` hold what Python gave
+// (the caller's codes, the login copy's user id) and `orderMessage` the engine's order texts;
+// every other text is the broker's.
+template <std::size_t N>
+constexpr std::array<FieldDesc, N> withSources(const FieldDesc (&fields)[N], std::initializer_list<const char *> python,
+                                               const char *orderMessage) {
+    std::array<FieldDesc, N> out{};
+    for (std::size_t i = 0; i < N; ++i) {
+        out[i] = fields[i];
+        for (const char *name : python) {
+            if (sameName(name, fields[i].name)) out[i].source = TextSource::Python;
+        }
+        if (orderMessage && sameName(orderMessage, fields[i].name)) out[i].source = TextSource::OrderMessage;
+    }
+    return out;
+}
+
+constexpr FieldDesc kOrderTable[] = {TC_ORDER_FIELDS(TC_ORDER_DESC, TC_ORDER_DESC)};
+constexpr FieldDesc kMarketDataFields[] = {TC_MARKETDATA_FIELDS(TC_MARKETDATA_DESC, TC_MARKETDATA_DESC)};
+constexpr FieldDesc kTransferTable[] = {TC_TRANSFER_FIELDS(TC_TRANSFER_DESC, TC_TRANSFER_DESC)};
+constexpr auto kOrderFields =
+    withSources(kOrderTable, {"UserID", "ExchangeID", "StandardID", "CombineOrderType", "CreditDebtID"}, "Message");
+constexpr auto kTransferFields = withSources(
+    kTransferTable, {"UserID", "ExchangeID", "StandardID", "CreditDebtID", "BankID", "ExternalNodeID"}, nullptr);
+
+const RecordDesc kOrderDesc = {"CQNOrderField", TC_ORDER_FIELDS(TC_NAME_FIRST, TC_NAME_NEXT), kOrderFields.data(),
+                               kOrderFields.size()};
 const RecordDesc kMarketDataDesc = {"CQNMarketDataField", TC_MARKETDATA_FIELDS(TC_NAME_FIRST, TC_NAME_NEXT),
                                     kMarketDataFields, std::size(kMarketDataFields)};
 const RecordDesc kTransferDesc = {"CQNTransferAssetField", TC_TRANSFER_FIELDS(TC_NAME_FIRST, TC_NAME_NEXT),
-                                  kTransferFields, std::size(kTransferFields)};
+                                  kTransferFields.data(), kTransferFields.size()};
 
 // Rows of the engine records and the session events, by ascending identifier. The SDK rows
 // (12004-12415) come from the SDK record tables.

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tc {
 
@@ -18,12 +19,30 @@ enum class FieldKind : std::uint8_t {
     Double,    // rendered by formatDouble
 };
 
+// Where a text field's bytes come from, which says how the printers decode them for Python.
+enum class TextSource : std::uint8_t {
+    Broker,        // the broker's text: GB2312
+    Python,        // what Python gave, or what the engine copied from it: UTF-8
+    OrderMessage,  // the engine's order texts: UTF-8 (they quote the user id and the codes) up to
+                   // and including ",ErrorMsg:", the broker's message after it
+};
+
 struct FieldDesc {
     const char *name;
     FieldKind kind;
     std::uint32_t offset;
     std::uint32_t size;
+    TextSource source = TextSource::Broker;
 };
+
+// A stretch [begin, end) of a printer's text that holds UTF-8 where the rest is GB2312.
+struct Utf8Span {
+    std::size_t begin;
+    std::size_t end;
+};
+// Notes [begin, end) of `text` as UTF-8 when it holds a byte beyond ASCII (ASCII reads the same
+// either way, and a text without spans takes the plain path).
+void noteUtf8(const std::string &text, std::size_t begin, std::size_t end, std::vector<Utf8Span> &spans);
 
 struct RecordDesc {
     const char *recordName;   // e.g. "CQNOrderField", "CTORATstpOrderField"
@@ -39,9 +58,10 @@ const char *renderRecord(const RecordDesc &desc, const void *record, bool withNa
                          const char *separator, int precision);
 
 // Appends the rendering to `out` (used by the printers, which keep their own text).
-// Implemented next to renderRecord. A null record appends nothing.
+// Implemented next to renderRecord. A null record appends nothing. With `utf8`, the stretches of
+// text that came from Python are noted there.
 void appendRecord(std::string &out, const RecordDesc &desc, const void *record, bool withNames,
-                  const char *separator, int precision);
+                  const char *separator, int precision, std::vector<Utf8Span> *utf8 = nullptr);
 
 // The text of one double: "1.79e+308" when value + 0.000001 is not below the largest finite
 // double (so also for +inf and NaN), otherwise fixed notation with `digits` decimals.

@@ -150,15 +150,53 @@ bool isAscii(const char *text, std::size_t length) {
 
 // Broker text is GB2312; bytes that do not decode are dropped. GB2312 leaves ASCII unchanged, so
 // plain ASCII (most messages, every printer text without Chinese) skips the codec lookup.
-PyObject *decodeGb2312(const char *text) {
-    if (text == nullptr) text = "";
-    const std::size_t length = std::strlen(text);
+PyObject *decodeGb2312(const char *text, std::size_t length) {
     if (isAscii(text, length)) return PyUnicode_DecodeASCII(text, static_cast<Py_ssize_t>(length), "strict");
     PyObject *bytes = PyBytes_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
     if (bytes == nullptr) return nullptr;
     PyObject *decoded = PyCodec_Decode(bytes, "gb2312", "ignore");
     Py_DECREF(bytes);
     return decoded;
+}
+
+PyObject *decodeGb2312(const char *text) {
+    if (text == nullptr) text = "";
+    return decodeGb2312(text, std::strlen(text));
+}
+
+// A printer's text: GB2312, but UTF-8 in the stretches that came from Python (a user id set from
+// Python is UTF-8, and read as GB2312 it would turn into other characters).
+PyObject *decodePrinterText(const char *text, const Utf8Span *utf8, std::size_t utf8Count) {
+    if (text == nullptr) text = "";
+    const std::size_t length = std::strlen(text);
+    if (utf8Count == 0) return decodeGb2312(text, length);
+    PyObject *parts = PyList_New(0);
+    std::size_t pos = 0;
+    const auto add = [&parts](PyObject *part) {
+        if (parts == nullptr) {
+            Py_XDECREF(part);
+            return;
+        }
+        if (part == nullptr || PyList_Append(parts, part) != 0) Py_CLEAR(parts);
+        Py_XDECREF(part);
+    };
+    for (std::size_t i = 0; i < utf8Count; ++i) {
+        // Held to the text and to order, whatever the spans say.
+        std::size_t begin = utf8[i].begin > pos ? utf8[i].begin : pos;
+        if (begin > length) begin = length;
+        std::size_t end = utf8[i].end > begin ? utf8[i].end : begin;
+        if (end > length) end = length;
+        if (begin > pos) add(decodeGb2312(text + pos, begin - pos));
+        add(PyUnicode_DecodeUTF8(text + begin, static_cast<Py_ssize_t>(end - begin), "ignore"));
+        pos = end;
+    }
+    if (pos < length) add(decodeGb2312(text + pos, length - pos));
+    if (parts == nullptr) return nullptr;
+    PyObject *empty = PyUnicode_FromStringAndSize("", 0);
+    PyObject *joined = empty ? PyUnicode_Join(empty, parts) : nullptr;
+    Py_XDECREF(empty);
+    Py_DECREF(parts);
+    return joined;
 }
 
 // Calls `callable` with `args` (stolen; nullptr means building them failed) and no keywords.
@@ -245,10 +283,10 @@ void callNoArgs(PyObject *processor) {
     if (result == nullptr || PyErr_Occurred()) printPendingError();
 }
 
-void emitText(const char *text) {
+void emitText(const char *text, const Utf8Span *utf8, std::size_t utf8Count) {
     GilScope gil;
     if (!gil) return;
-    PyObject *args = tupleOf({decodeGb2312(text)});
+    PyObject *args = tupleOf({decodePrinterText(text, utf8, utf8Count)});
     if (args == nullptr) {
         printPendingError();
         return;

@@ -6,6 +6,10 @@
 // for itself, so callers may be on any thread and must not hold it.
 #pragma once
 
+#include <cstddef>
+
+#include "events/FieldTable.h"
+
 #ifndef SWIG
 typedef struct _object PyObject;
 #endif
@@ -27,8 +31,9 @@ void callEventProcessor(PyObject *processor, int eventID, const void *record, bo
 // processor()
 void callNoArgs(PyObject *processor);
 
-// Hands one finished text (GB2312) to the event text processor, Python's print by default.
-void emitText(const char *text);
+// Hands one finished text to the event text processor, Python's print by default. The text is
+// GB2312 but for the stretches in `utf8` (ascending, apart), which came from Python.
+void emitText(const char *text, const Utf8Span *utf8 = nullptr, std::size_t utf8Count = 0);
 // Replaces the event text processor. A callable is kept (0); anything else is refused (-1) and the
 // previous processor stays.
 int setEventTextProcessor(PyObject *processor);

@@ -150,9 +150,10 @@ void callNoArgs(PyObject *processor) {
     recording::record(recording::newCall(CallKind::NoArgs, processor), true);
 }
 
-void emitText(const char *text) {
+void emitText(const char *text, const Utf8Span *utf8, std::size_t utf8Count) {
     Call call = recording::newCall(CallKind::EmitText, recording::eventTextProcessor());
     call.text = text ? text : "";
+    for (std::size_t i = 0; i < utf8Count; ++i) call.utf8.push_back(call.text.substr(utf8[i].begin, utf8[i].end - utf8[i].begin));
     recording::record(std::move(call), true);
 }
 

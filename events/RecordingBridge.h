@@ -37,6 +37,7 @@ struct Call {
     std::string message;
     std::string userID;
     std::string text;
+    std::vector<std::string> utf8;  // EmitText: the stretches of text noted as UTF-8, in order
     const void *deliveredRecord = nullptr;  // tc::tlsDeliveredRecord on the calling thread
     std::thread::id thread;
 };

@@ -63,12 +63,29 @@ void appendQuotedText(std::string &out, const char *p, std::uint32_t size) {
     out.push_back('"');
 }
 
-void appendValue(std::string &out, const FieldDesc &f, const char *record, int precision) {
+// The ",ErrorMsg:" label of the engine's order texts: the broker's message follows it.
+constexpr char kBrokerMessageLabel[] = ",ErrorMsg:";
+
+void noteTextSource(const std::string &out, std::size_t begin, TextSource source, std::vector<Utf8Span> &utf8) {
+    std::size_t end = out.size() - 1;  // before the closing quote
+    if (source == TextSource::OrderMessage) {
+        const std::size_t label = out.find(kBrokerMessageLabel, begin);
+        if (label == std::string::npos || label >= end) return;
+        end = label + sizeof kBrokerMessageLabel - 1;
+    }
+    noteUtf8(out, begin, end, utf8);
+}
+
+void appendValue(std::string &out, const FieldDesc &f, const char *record, int precision,
+                 std::vector<Utf8Span> *utf8) {
     const char *p = record + f.offset;
     switch (f.kind) {
-    case FieldKind::Text:
+    case FieldKind::Text: {
+        const std::size_t begin = out.size() + 1;  // after the opening quote
         appendQuotedText(out, p, f.size);
+        if (utf8 && f.source != TextSource::Broker) noteTextSource(out, begin, f.source, *utf8);
         break;
+    }
     case FieldKind::Char:
         out.push_back('"');
         if (*p != '\0') out.push_back(*p);
@@ -93,6 +110,15 @@ void appendValue(std::string &out, const FieldDesc &f, const char *record, int p
 
 }  // namespace
 
+void noteUtf8(const std::string &text, std::size_t begin, std::size_t end, std::vector<Utf8Span> &spans) {
+    for (std::size_t i = begin; i < end && i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) {
+            spans.push_back(Utf8Span{begin, end});
+            return;
+        }
+    }
+}
+
 void appendDouble(std::string &out, double value, int digits) {
     if (isHugeDouble(value)) {
         out.append(kHugeDoubleText, sizeof kHugeDoubleText - 1);
@@ -108,7 +134,7 @@ std::string formatDouble(double value, int digits) {
 }
 
 void appendRecord(std::string &out, const RecordDesc &desc, const void *record, bool withNames,
-                  const char *separator, int precision) {
+                  const char *separator, int precision, std::vector<Utf8Span> *utf8) {
     if (record == nullptr) return;
     const char *base = static_cast<const char *>(record);
     const char *sep = separator ? separator : "";
@@ -120,7 +146,7 @@ void appendRecord(std::string &out, const RecordDesc &desc, const void *record, 
             out.append(f.name);
             out.push_back(':');
         }
-        appendValue(out, f, base, precision);
+        appendValue(out, f, base, precision, utf8);
     }
 }
 

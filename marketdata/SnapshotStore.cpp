@@ -253,12 +253,35 @@ CQNMarketDataField *onMarketData(SnapshotIndex &index, const EventSink &sink, co
 // Price lookups
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// A reader's hold on a snapshot. The thread that is handing this very snapshot to a processor
+// holds it already, and a processor may well place an order priced from it: then it is read as
+// it is, instead of waiting for a lock its own thread holds.
+class SnapshotRead {
+public:
+    explicit SnapshotRead(const CQNMarketDataField &r) : r_(r), held_(&r == tlsDeliveredRecord) {
+        if (!held_) lockShared(&r_);
+    }
+    ~SnapshotRead() {
+        if (!held_) unlockShared(&r_);
+    }
+    SnapshotRead(const SnapshotRead &) = delete;
+    SnapshotRead &operator=(const SnapshotRead &) = delete;
+
+private:
+    const CQNMarketDataField &r_;
+    const bool held_;
+};
+
+}  // namespace
+
 double lookupPrice(const SnapshotIndex &index, const char *securityKey, bool isBuyFromMarket, double offset,
                    PriceKind kind) {
     const SnapshotSlot *slot = index.find(securityKey);
     if (!slot) return -1.0;
     const CQNMarketDataField &r = slot->record;
-    lockShared(&r);
+    SnapshotRead hold(r);
     double price;
     switch (kind) {
         case PriceKind::Limit:
@@ -274,8 +297,24 @@ double lookupPrice(const SnapshotIndex &index, const char *securityKey, bool isB
     }
     if (price > r.UpperLimitPrice) price = r.UpperLimitPrice;
     if (r.LowerLimitPrice > price) price = r.LowerLimitPrice;
-    unlockShared(&r);
     return price;
+}
+
+bool readSnapshotPrices(const CBaseMd *md, const char *securityKey, const CQNMarketDataField **cache,
+                        SnapshotPrices &out) {
+    const CQNMarketDataField *r = *cache;
+    if (!r) {
+        // Slots are never freed or moved, so the one found serves every later read.
+        const SnapshotSlot *slot = md && securityKey ? md->snapshotIndex().find(securityKey) : nullptr;
+        if (!slot) return false;
+        *cache = r = &slot->record;
+    }
+    SnapshotRead hold(*r);
+    out.lastPrice = r->LastPrice;
+    out.preClosePrice = r->PreClosePrice;
+    out.upperLimitPrice = r->UpperLimitPrice;
+    out.lowerLimitPrice = r->LowerLimitPrice;
+    return true;
 }
 
 double getLimitPrice(const CBaseMd *md, const char *securityKey, bool isBuyFromMarket, double offset) {

@@ -93,4 +93,19 @@ enum class PriceKind { Limit, HomeBest, Best };
 double lookupPrice(const SnapshotIndex &index, const char *securityKey, bool isBuyFromMarket, double offset,
                    PriceKind kind);
 
+// The prices a pre-trade check reads from a security's latest snapshot.
+struct SnapshotPrices {
+    double lastPrice;
+    double preClosePrice;
+    double upperLimitPrice;
+    double lowerLimitPrice;
+};
+// Reads them for `securityKey` from `md`'s store under the snapshot's reader lock (or as it is,
+// on the thread that is handing that snapshot to a processor). `*cache` keeps the security's
+// record between calls: null the first time, filled once the store has the security. False,
+// with `out` untouched, while the store holds no snapshot for the key. Exported for the
+// package's native modules; not one of the engine's C functions.
+TRADECORE_API bool readSnapshotPrices(const CBaseMd *md, const char *securityKey, const CQNMarketDataField **cache,
+                                      SnapshotPrices &out);
+
 }  // namespace tc

@@ -14,30 +14,64 @@
 // snapshot object, tradecore.pointer(address)) and None; a bare integer address is refused.
 //
 // toText reads the record as the kind its EventID names. A record object of one of our own
-// classes (or the engine handle) given with an event of another kind would be read past its end,
-// so that is refused with the argument's TypeError; an address from tradecore.pointer() carries
-// no kind and is taken as it is, like an event whose record is not rendered at all.
+// classes (or the engine handle, whose object is not ours to measure) that reading would run
+// past the end of is refused with the argument's TypeError; one large enough is read, whatever
+// its kind (an order record holds a snapshot's reading). An address from tradecore.pointer()
+// carries no kind and is taken as it is.
 // ---------------------------------------------------------------------------------------------
 %{
+#include <algorithm>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace tcmodule {
-// Whether a record of SWIG type `type` may be rendered as the record of `eventID`.
+// The bytes of an object of SWIG type `type` that toText may read; 0 for the handle; nothing is
+// known of other types.
+static bool objectSize(swig_type_info *type, std::size_t *size) {
+  const std::pair<swig_type_info *, std::size_t> sizes[] = {
+      {SWIGTYPE_p_CBaseTrader, 0},
+      {SWIGTYPE_p_CQNLoginField, sizeof(CQNLoginField)},
+      {SWIGTYPE_p_CQNQueryCommandField, sizeof(CQNQueryCommandField)},
+      {SWIGTYPE_p_CQNOrderField, sizeof(CQNOrderField)},
+      {SWIGTYPE_p_CQNMarketDataField, sizeof(CQNMarketDataField)},
+      {SWIGTYPE_p_CQNTransferAssetField, sizeof(CQNTransferAssetField)}};
+  for (const auto &known : sizes) {
+    if (known.first == type) {
+      *size = known.second;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether toText reads the record of `eventID` within its first `size` bytes. Only the engine's
+// tables know how far each event's record reaches (the broker's records among them), so the
+// engine is asked: a probe is rendered with every byte from `size` on zero, then with them all
+// 'A', and the two texts differ exactly when the rendering reads there. (Within `size` the probe
+// is all 'A', so a text that starts inside runs on past it; the bytes past `size` are the high
+// bytes of any number that straddles it.) Every record the engine renders is a few KiB, well
+// inside the probe. Answers are kept; all of this runs under the interpreter lock.
+static bool readsWithin(int eventID, std::size_t size) {
+  constexpr std::size_t kProbeBytes = 64 * 1024;
+  if (size >= kProbeBytes) return true;
+  static std::map<std::pair<int, std::size_t>, bool> answers;
+  const auto known = answers.find({eventID, size});
+  if (known != answers.end()) return known->second;
+  static std::vector<char> probe(kProbeBytes);
+  std::fill(probe.begin(), probe.begin() + size, 'A');
+  std::fill(probe.begin() + size, probe.end(), '\0');
+  const std::string zeros = toText(eventID, probe.data(), false, ",", 2);
+  std::fill(probe.begin() + size, probe.end(), 'A');
+  const bool within = zeros == toText(eventID, probe.data(), false, ",", 2);
+  answers.emplace(std::make_pair(eventID, size), within);
+  return within;
+}
+
 static bool recordFitsEvent(swig_type_info *type, int eventID) {
-  swig_type_info *const engineTypes[] = {SWIGTYPE_p_CBaseTrader, SWIGTYPE_p_CQNLoginField,
-                                         SWIGTYPE_p_CQNQueryCommandField, SWIGTYPE_p_CQNOrderField,
-                                         SWIGTYPE_p_CQNMarketDataField, SWIGTYPE_p_CQNTransferAssetField};
-  bool typed = false;
-  for (swig_type_info *t : engineTypes) typed = typed || t == type;
-  if (!typed) return true;
-  const char *fields = getFields(eventID, nullptr);
-  if (!fields) return true;
-  // The field list tells the record kind: every event of a kind shares its list. An event
-  // without a record gives the invalid-event text, and its record is not read either.
-  const auto kindOf = [fields](int sample) { return std::strcmp(fields, getFields(sample, nullptr)) == 0; };
-  if (!*fields || kindOf(-1)) return true;
-  if (kindOf(ENUM_OrderEventID_Accepted)) return type == SWIGTYPE_p_CQNOrderField;
-  if (kindOf(ENUM_SnapDataEventID_MarketData)) return type == SWIGTYPE_p_CQNMarketDataField;
-  if (kindOf(ENUM_CTPEventID_TransferCash)) return type == SWIGTYPE_p_CQNTransferAssetField;
-  return false;   // a broker record: never one of ours
+  std::size_t size = 0;
+  return !objectSize(type, &size) || readsWithin(eventID, size);
 }
 }  // namespace tcmodule
 %}
@@ -57,6 +91,48 @@ static bool recordFitsEvent(swig_type_info *type, int eventID) {
     SWIG_exception_fail(SWIG_TypeError, "in method '" "$symname" "', argument " "$argnum" " of type '" "$1_type" "'");
   }
 }
+
+// ---------------------------------------------------------------------------------------------
+// Registering a class for a record type (R_swigregister). SWIG reads the method flags of whatever
+// the class's __swig_destroy__ is, as if it were always one of this module's functions: for a
+// Python function that reads unrelated memory, and a one-argument built-in would be handed the
+// dying wrapped pointer itself. So every destroy function, the module's own delete_R included, is
+// called with a new wrapped pointer to the record that does not own it (delete_R frees the record
+// through it just the same). Everything else is recorded as SWIG records it.
+// ---------------------------------------------------------------------------------------------
+%{
+namespace tcmodule {
+static SwigPyClientData *newClientData(PyObject *klass) {
+  if (!klass) return 0;
+  SwigPyClientData *data = static_cast<SwigPyClientData *>(malloc(sizeof(SwigPyClientData)));
+  if (!data) return 0;
+  Py_INCREF(klass);
+  data->klass = klass;
+  data->newraw = PyClass_Check(klass) ? 0 : PyObject_GetAttrString(klass, "__new__");
+  if (!data->newraw) {
+    PyErr_Clear();
+    Py_INCREF(klass);
+    data->newargs = klass;
+  } else if (!(data->newargs = PyTuple_New(1))) {
+    Py_DECREF(data->newraw);
+    Py_DECREF(klass);
+    free(data);
+    return 0;
+  } else {
+    Py_INCREF(klass);
+    PyTuple_SET_ITEM(data->newargs, 0, klass);
+  }
+  data->destroy = PyObject_GetAttrString(klass, "__swig_destroy__");
+  if (!data->destroy) PyErr_Clear();
+  data->delargs = 1;
+  data->implicitconv = 0;
+  data->pytype = 0;
+  return data;
+}
+}  // namespace tcmodule
+#undef SWIG_NewClientData
+#define SWIG_NewClientData(obj) tcmodule::newClientData(obj)
+%}
 
 // ---------------------------------------------------------------------------------------------
 // subscribe/unsubscribe: one Python list of security codes becomes a NULL-terminated array plus

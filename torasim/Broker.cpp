@@ -859,6 +859,12 @@ void Broker::tick(int count)
     for (int i = 0; i < count; ++i) impl_->paper->tick();
 }
 
+void Broker::adjust(double cash, const std::vector<PositionConfig>& positions)
+{
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->paper->adjust(cash, positions);
+}
+
 bool Broker::setBook(const std::string& securityID, const BookLevels& book)
 {
     std::lock_guard<std::mutex> lk(impl_->mu);

@@ -160,6 +160,10 @@ bool Paper::configure(const PaperConfig& cfg)
         p.st.openCost += pc.openCost > 0 ? pc.openCost : pc.volume * s->cfg.preClosePrice;
         p.prePosition += pc.volume;
     }
+    loadJournal();
+    // A fresh day is written at once: it replaces another day's journal.
+    touch();
+    saveJournal();
     return csvOk;
 }
 
@@ -298,6 +302,9 @@ void Paper::handle(Link& link, const Request& r)
     auto it = t.find(r.type);
     if (it != t.end()) {
         (this->*(it->second))(link, r);
+        // Queries leave the ledger as it was; everything else may have changed it.
+        if (r.type.compare(0, 6, "ReqQry") != 0 && r.type.compare(0, 10, "ReqInquiry") != 0) touch();
+        saveJournal();
         return;
     }
     // Everything else: an empty (or echoing) final answer without error.
@@ -364,6 +371,8 @@ void Paper::reject(Link& link, const Request& r, int errorID, const char* msg)
         o.input = in;
         o.linkID = link.id;
         orders_.push_back(o);
+        touch();
+        saveJournal();
         b_.answer(link, [in, info, id](CTORATstpTraderSpi* s) mutable { s->OnRspOrderInsert(&in, &info, id, true); });
         b_.noticeOn(link, [in, info](CTORATstpTraderSpi* s) mutable { s->OnErrRtnOrderInsert(&in, &info); });
         return;
@@ -710,6 +719,7 @@ void Paper::orderInsert(Link& link, const Request& r)
 
 void Paper::fill(Ord& o, double price, long long volume)
 {
+    touch();
     Sec& s = secs_[o.sec];
     bool buy = o.led.direction == TORA_TSTP_D_Buy;
     double turnover = price * volume;
@@ -805,6 +815,7 @@ void Paper::releaseFrozen(Ord& o)
 
 void Paper::finish(Ord& o, const char* statusMsg)
 {
+    touch();
     o.resting = false;
     o.led.cancelledVolume = o.led.volume - o.led.tradedVolume;
     o.led.orderStatus = TORA_TSTP_OST_Canceled;

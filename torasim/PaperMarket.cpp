@@ -312,13 +312,14 @@ void Paper::tick()
 {
     if (!csv_.empty()) {
         stepCsv();
-        return;
+    } else {
+        for (std::size_t i = 0; i < secs_.size(); ++i) {
+            stepSynthetic(secs_[i]);
+            if (cfg_.matchRestingOnTick) matchResting(i);
+            publish(secs_[i]);
+        }
     }
-    for (std::size_t i = 0; i < secs_.size(); ++i) {
-        stepSynthetic(secs_[i]);
-        if (cfg_.matchRestingOnTick) matchResting(i);
-        publish(secs_[i]);
-    }
+    saveJournal();  // when a resting order traded
 }
 
 bool Paper::setBook(const std::string& securityID, const BookLevels& book)
@@ -339,6 +340,7 @@ bool Paper::setBook(const std::string& securityID, const BookLevels& book)
     std::size_t idx = static_cast<std::size_t>(s - secs_.data());
     matchResting(idx);
     publish(*s);
+    saveJournal();
     return true;
 }
 

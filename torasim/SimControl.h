@@ -158,6 +158,11 @@ struct PaperConfig {
     double snapshotsPerSecond = 2;       // market ticks (and pushes to subscribers); 0: only tick()
     std::string csvReplayPath;           // non-empty: books come from this file, row by row
     bool matchRestingOnTick = true;      // resting orders trade when a tick's book crosses them
+    // Non-empty: the day's ledger (account, positions, orders, trades, cancels, transfers, the
+    // numbering of orders and sessions, where prices stand) is written to this file after every
+    // change, and a paper broker configured with a file holding the same tradingDay takes the day
+    // up from it: a second process finds the first one's orders, trades and cash.
+    std::string journalPath;
 };
 
 // One snapshot row for setBook()/CSV replay: five levels each side; price 0 = empty level.
@@ -355,6 +360,11 @@ public:
     std::vector<PositionState> positions() const;
     std::optional<PositionState> position(const std::string& securityID) const;
     std::string password() const;
+    // The broker books cash and shares of its own, outside any order (a corporate action, a
+    // correction): `cash` is added to the account, each position's `volume` (negative: taken)
+    // to the holding as held since yesterday, `openCost` to its cost. A client learns of it only
+    // from its queries.
+    void adjust(double cash, const std::vector<PositionConfig>& positions);
 
     // --- faults ----------------------------------------------------------------------------
     void setFaults(const FaultConfig& cfg);

@@ -40,6 +40,9 @@ public:
     AccountState account() const { return account_; }
     std::vector<PositionState> positions() const;
     std::string password() const { return password_; }
+    // A booking of the broker's own outside any order: cash added (or taken), and shares held
+    // since yesterday added to (or taken from) positions.
+    void adjust(double cash, const std::vector<PositionConfig>& positions);
 
     // The answer callback of a trader request, called with no record (or the echoed request
     // where the answer carries the request's own record type). False for unknown types.
@@ -157,6 +160,12 @@ private:
     void mdRequest(Link& link, const Request& r);
     void replayPrivateFlow(Link& link);
 
+    // The day's journal (PaperJournal.cpp): written after every change when the configuration
+    // names a file, taken up by configure() when that file holds the same trading day.
+    void touch() { dirty_ = true; }
+    void saveJournal();
+    bool loadJournal();
+
     template <class T>
     void answerList(Link& link, int requestID, std::vector<T> recs,
                     void (CTORATstpTraderSpi::*cb)(T*, CTORATstpRspInfoField*, int, bool));
@@ -187,6 +196,7 @@ private:
     long long nextLocalID_ = 1;
     long long nextTimeSeq_ = 1;
     long long nextSerial_ = 1;
+    bool dirty_ = false;   // changed since the journal was written
 
     // CSV replay.
     struct CsvRow {

@@ -177,6 +177,7 @@ void paperFields(V& v, C& c)
     v.num("snapshotsPerSecond", c.snapshotsPerSecond);
     v.text("csvReplayPath", c.csvReplayPath);
     v.flag("matchRestingOnTick", c.matchRestingOnTick);
+    v.text("journalPath", c.journalPath);
 }
 
 template <class V, class F>
@@ -540,6 +541,30 @@ char* tsim_paper_config_json(const char* address)
     auto b = broker(address);
     if (!b) return nullptr;
     return give(paperJson(b->paperConfig()));
+}
+
+int tsim_adjust_json(const char* address, const char* json)
+{
+    auto b = broker(address);
+    if (!b) return TSIM_ERR_NO_BROKER;
+    return guarded(
+        [&] {
+            Json j;
+            if (!parse(json, j)) return TSIM_ERR_BAD_JSON;
+            if (!j.isObject()) return fail(TSIM_ERR_BAD_ARGUMENT, "a booking is an object");
+            std::vector<torasim::PositionConfig> positions;
+            for (const Json& p : j["positions"].items()) {
+                if (!p.isObject()) return fail(TSIM_ERR_BAD_ARGUMENT, "a position must be an object");
+                torasim::PositionConfig pc;
+                Reader pr(p);
+                positionFields(pr, pc);
+                if (!pr.finish("position")) return TSIM_ERR_BAD_ARGUMENT;
+                positions.push_back(pc);
+            }
+            b->adjust(j["cash"].asNumber(), positions);
+            return 0;
+        },
+        TSIM_ERR_INTERNAL);
 }
 
 int tsim_tick(const char* address, int count)

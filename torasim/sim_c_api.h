@@ -86,6 +86,9 @@ TSIM_API int tsim_drain(const char* address, int timeout_ms);   /* 1 delivered, 
 TSIM_API int tsim_set_paper_config_json(const char* address, const char* json);
 TSIM_API char* tsim_paper_config_json(const char* address);
 TSIM_API int tsim_tick(const char* address, int count);
+/* The broker's own booking outside any order: {"cash": amount, "positions": [{"securityID": ..,
+ * "exchangeID": .., "volume": shares (negative: taken), "openCost": added cost}]}. */
+TSIM_API int tsim_adjust_json(const char* address, const char* json);
 /* Changes the market's tick rate (0 stops it) without starting the day afresh. */
 TSIM_API int tsim_set_snapshots_per_second(const char* address, double rate);
 /* {"bids": [[price, volume], ...], "asks": [[price, volume], ...], "last": price} */

@@ -12,32 +12,21 @@ using namespace tc::sdk::trader_names;  // the SDK's names (global in legacy bui
 
 namespace tc {
 
-std::string traderFlowPath(const CQNLoginField &login) {
-    std::string raw;
+std::string traderFlowPath(const CQNLoginField &login, platform::PathStyle style) {
     char basePath[sizeof login.BasePath];
     copyField(basePath, login.BasePath);
     char userID[sizeof login.UserID];
     copyField(userID, login.UserID);
-    raw += basePath[0] ? basePath : ".";
+    std::string raw = basePath[0] ? basePath : ".";
     raw += "/";
     raw += userID;
     raw += "/TDFlow/";
-
-    auto isSeparator = [](char c) { return c == '/' || c == '\\'; };
-    std::string path;
     // An absolute BasePath stays absolute (dropping its leading separator would quietly move a
-    // user's flow files under the current directory); a network path keeps both separators.
-    if (isSeparator(raw[0])) path = (raw.size() > 1 && isSeparator(raw[1])) ? "//" : "/";
-    std::string piece;
-    for (char c : raw) {
-        if (isSeparator(c)) {
-            if (!piece.empty()) path += piece + "/";
-            piece.clear();
-        } else {
-            piece += c;
-        }
-    }
-    if (!piece.empty()) path += piece + "/";
+    // user's flow files under the current directory); a Windows network path keeps both
+    // separators.
+    const platform::PathPieces split = platform::splitPath(raw, style);
+    std::string path = split.root;
+    for (const std::string &piece : split.pieces) path += piece + "/";
     return path;
 }
 

@@ -18,6 +18,7 @@
 
 #include "ToraSdk.h"
 #include "engine/CBaseTrader.h"
+#include "engine/Platform.h"
 #include "engine/RecordBlock.h"
 #include "trader/PermanentArena.h"
 #include "trader/SecurityDirectory.h"
@@ -65,8 +66,9 @@ using OrderIndex = std::unordered_map<int, OrderSlot *, std::hash<int>, std::equ
                                       PermanentNodeAllocator<std::pair<const int, OrderSlot *>>>;
 
 // BasePath "/" UserID "/TDFlow/", split at every "/" and "\", empty pieces dropped, each piece
-// followed by "/". A BasePath that starts with a separator stays absolute.
-std::string traderFlowPath(const CQNLoginField &login);
+// followed by "/". A BasePath that starts with a separator stays absolute (a network share's
+// two separators are kept in the Windows style).
+std::string traderFlowPath(const CQNLoginField &login, platform::PathStyle style = platform::kHostPathStyle);
 
 // The outgoing transfer direction of a transfer flag (the SDK's own direction codes map to
 // themselves); 0 when the flag has none.

@@ -3,6 +3,8 @@
 // error (order tracking).
 #include <cstring>
 
+#include "engine/OrderGate.h"
+#include "engine/Time.h"
 #include "trader/CTORAStockTrader.h"
 #include "trader/TraderDetail.h"
 
@@ -20,6 +22,11 @@ bool cancellable(char status) {
 
 int CTORAStockTrader::cancelOrder(const char *exchangeID, const char *standardID, const char *orderSysID, int orderID,
                                   int frontID, int sessionID) {
+    // A cancel the gate refuses (the cancel throttle) is not sent.
+    if (tc::OrderGate *gate = orderGate()) {
+        const int refusal = gate->checkCancel(orderID, tc::nowMicros());
+        if (refusal != 0) return refusal;
+    }
     CTORATstpInputOrderActionField req;
     std::memset(&req, 0, sizeof req);
     putRef(req.OrderRef, orderID);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/OrderGate.h"
 #include "engine/Time.h"
 #include "events/Delivery.h"
 #include "marketdata/SnapshotStore.h"
@@ -179,6 +180,21 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     auto *slot = static_cast<tc::OrderSlot *>(block);
     CQNOrderField &o = slot->record;
 
+    // The gate (pre-trade risk checks) sees the filled order first; what it refuses is never
+    // sent. The clock read it is given doubles as the order's local time.
+    int refusal = 0;
+    tc::OrderGate *const gate = orderGate();
+    long long checkedAt = 0;
+    char refusalText[sizeof(TQNMessageType)];
+    if (gate) {
+        checkedAt = tc::nowMicros();
+        lockCash();
+        const double cash = useableCash();
+        unlockCash();
+        const tc::OrderCheck check{&o, slot->key, cash, checkedAt, md_.load(std::memory_order_acquire)};
+        refusal = gate->checkOrder(check, refusalText);
+    }
+
     CTORATstpInputOrderField req;
     std::memset(&req, 0, sizeof req);
     putField(req.SecurityID, o.StandardID);
@@ -212,15 +228,17 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     o.FrontID = slot->frontID = frontID();
     // An opening order holds back what it may spend before its request leaves, so that an answer
     // which gives it back (a rejection) finds it held. A price below zero (a market-type order
-    // without a snapshot goes out at -1) or a volume below zero holds nothing back.
+    // without a snapshot goes out at -1) or a volume below zero holds nothing back, and neither
+    // does an order the gate refused: it never leaves.
     const double reserve = static_cast<double>(o.OriginalVolume) * o.OriginalPrice;
-    if (o.OffsetFlag == ENUM_OffsetFlag_Open && o.OriginalVolume > 0 && o.OriginalPrice > 0) {
+    if (refusal == 0 && o.OffsetFlag == ENUM_OffsetFlag_Open && o.OriginalVolume > 0 && o.OriginalPrice > 0) {
         slot->reservedCash = reserve;
         lockCash();
         addUseableCash(-reserve);
         unlockCash();
     }
-    const int rc = api_ ? api_->ReqOrderInsert(&req, o.OrderID) : ENUM_ErrorID_FailToCreateTrader;
+    int rc = refusal;
+    if (rc == 0) rc = api_ ? api_->ReqOrderInsert(&req, o.OrderID) : ENUM_ErrorID_FailToCreateTrader;
 
     // Notifications may already be arriving for this order; every write from here on is made
     // under the record lock like theirs. Usually nobody holds it: one exchange takes it then.
@@ -229,7 +247,7 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
                                                       std::memory_order_relaxed)) {
         tc::lockExclusive(&o);
     }
-    o.OrderLocalTime = tc::nowMicros();
+    o.OrderLocalTime = gate ? checkedAt : tc::nowMicros();
     tc::copyTradingDay(o.TradingDay);
     tc::copyField(o.UserID, login_->UserID);
     if (rc != 0) {
@@ -241,9 +259,9 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
             slot->reservedCash = 0;
         }
         slot->setStatus(ENUM_OrderStatus_Rejected);
-        o.ErrorID = ENUM_ErrorID_FailToSend;
-        tc::formatOrderMessage(o.Message, tc::OrderMessage::SendFailed, o, login_->UserID, ENUM_ErrorID_FailToSend,
-                               kMsgFailToSend);
+        o.ErrorID = refusal != 0 ? refusal : ENUM_ErrorID_FailToSend;
+        tc::formatOrderMessage(o.Message, tc::OrderMessage::SendFailed, o, login_->UserID, o.ErrorID,
+                               refusal != 0 ? refusalText : kMsgFailToSend);
         tc::deliverOrderEvent(sink_, ENUM_OrderEventID_InsertRejected, &o);
     } else if (slot->key[0] == '\0') {
         tc::buildSecurityKey(slot->key, o.StandardID, o.ExchangeID);

@@ -33,6 +33,14 @@ void fillIdentity(CQNOrderField &o, const CTORATstpOrderField &n) {
     fillIfEmpty(o.UpdateTime, n.InsertTime);
 }
 
+// `volume` x `price` out of what an order still holds aside: never below zero, never more than
+// is left.
+double shareOfReserve(double volume, double price, double reserved) {
+    const double wanted = volume * price;
+    if (!(wanted > 0)) return 0;
+    return wanted < reserved ? wanted : reserved;
+}
+
 // RAII for the engine's hold on one order record.
 class RecordHold {
 public:
@@ -50,9 +58,8 @@ private:
 void CTORAStockTrader::refund(tc::OrderSlot &slot, int volume) {
     // A rejection followed by a cancel notice, or by the insert error response, asks again for
     // what was already given back: an order returns at most what it still holds aside.
-    const double amount = std::min(std::max(0.0, static_cast<double>(volume) * slot.record.OriginalPrice),
-                                   slot.reservedCash);
-    if (!(amount > 0)) return;
+    const double amount = shareOfReserve(volume, slot.record.OriginalPrice, slot.reservedCash);
+    if (amount == 0) return;
     slot.reservedCash -= amount;
     lockCash();
     addUseableCash(amount);
@@ -239,7 +246,7 @@ void CTORAStockTrader::OnRtnTrade(CTORATstpTradeField *t) {
         const double volume = static_cast<double>(t->Volume);
         double amount = volume * t->Price;
         if (o.OffsetFlag == ENUM_OffsetFlag_Open) {
-            const double share = std::min(std::max(0.0, volume * o.OriginalPrice), slot->reservedCash);
+            const double share = shareOfReserve(volume, o.OriginalPrice, slot->reservedCash);
             slot->reservedCash -= share;
             amount = share - amount;
         }

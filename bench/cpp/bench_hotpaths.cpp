@@ -25,10 +25,12 @@
 #include <thread>
 
 #include "TORATstpTraderApi.h"
+#include "book/AccountBook.h"
 #include "engine/Text.h"
 #include "engine/tradecore_api.h"
 #include "events/Delivery.h"
 #include "events/RecordingBridge.h"
+#include "marketdata/CBaseMd.h"
 #include "marketdata/SnapshotStore.h"
 #include "torasim/SimControl.h"
 #include "trader/CTORAStockTrader.h"
@@ -189,6 +191,10 @@ void BM_OrderEntry_BuyOpen(benchmark::State &state) {
 BENCHMARK(BM_OrderEntry_BuyOpen);
 BENCHMARK(BM_OrderEntry_BuyOpen)->Name("BM_OrderEntry_BuyOpen_ProcessCPU")->MeasureProcessCPUTime();
 
+// Orders of the runs compared with and without the order gate: fewer in one second of engine
+// time than its rate limit lets through.
+constexpr long long kGatedOrders = 400000;
+
 // The engine's own share: as above, but every 1024 orders the clock stops until the memory helper
 // has a chunk ready for the next ones, so that no order waits for fresh memory.
 void BM_OrderEntry_BuyOpen_MemoryReady(benchmark::State &state) {
@@ -214,7 +220,105 @@ void BM_OrderEntry_BuyOpen_MemoryReady(benchmark::State &state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_OrderEntry_BuyOpen_MemoryReady);
+BENCHMARK(BM_OrderEntry_BuyOpen_MemoryReady)->Iterations(kGatedOrders);
+
+// --- the order gate -------------------------------------------------------------------------------
+
+// A market-data side that only keeps snapshots: the gate reads the order's limit prices and last
+// price from its store.
+class SnapshotsOnly : public CBaseMd {
+public:
+    SnapshotsOnly() : CBaseMd(new CQNLoginField(), nullptr, nullptr, nullptr) {
+        auto f = depthSnapshot("600000", TORA_TSTP_EXD_SSE);
+        f.LastPrice = 10.0;
+        tc::EventSink sink;
+        tc::onMarketData(snapshotIndex(), sink, &f);
+    }
+    int requestSubscribe(const char *, char **, int, char) override { return 0; }
+    int requestUnsubscribe(const char *, char **, int, char) override { return 0; }
+    int requestLogin() override { return 0; }
+};
+
+// Every limit on and none reached by the orders of one run (they stay open: nothing answers).
+tc::book::Limits everyLimit() {
+    tc::book::Limits l;
+    l.maxOrderVolume = 10000;
+    l.lotSize = 100;
+    l.maxOrderNotional = 1e6;
+    l.priceBand = 0.05;
+    l.maxOpenOrdersPerSecurity = 100000000;
+    l.maxOpenOrders = 100000000;
+    l.maxOrdersPerSecond = 1000000;
+    l.maxCancelsPerSecond = 1000;
+    l.maxDailyLoss = 1e6;
+    return l;
+}
+
+// Order entry as above, through the order gate with every check on: what the checks add to an
+// order is this less BM_OrderEntry_BuyOpen_MemoryReady (same number of orders, same memory pauses).
+void BM_OrderEntry_BuyOpen_Gated_MemoryReady(benchmark::State &state) {
+    TraderRig rig;
+    rig.broker->setRequestLog(false);
+    SnapshotsOnly md;
+    rig.trader->attachMd(&md);
+    rig.trader->lockCash();
+    rig.trader->setUseableCash(1e15);
+    rig.trader->unlockCash();
+    tc::book::AccountBook book;
+    book.setLimits(everyLimit());
+    rig.trader->setOrderGate(&book);
+    auto memoryReady = [] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while ((tc::PermanentArena::records().counters().readyChunks == 0 ||
+                tc::PermanentArena::nodes().counters().readyChunks == 0) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    };
+    memoryReady();
+    const std::uint64_t before = rig.broker->requestsReceived();
+    long long n = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(rig.trader->buyOpen(nullptr, "1", "600000", 100, ENUM_OrderType_LimitAndWait, 10.0,
+                                                     0, ENUM_Direction_Buy));
+        if ((++n & 1023) == 0) {
+            state.PauseTiming();
+            memoryReady();
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+    rig.trader->setOrderGate(nullptr);
+    rig.trader->attachMd(nullptr);
+    if (rig.broker->requestsReceived() - before != static_cast<std::uint64_t>(state.iterations()) ||
+        book.refusals() != 0)
+        state.SkipWithError("the gate refused orders: the checks measured were not the ones that let orders through");
+}
+BENCHMARK(BM_OrderEntry_BuyOpen_Gated_MemoryReady)->Iterations(kGatedOrders);
+
+// The checks alone, as the engine calls them for one buy of 100 at 10.00 (the clock read is the
+// order's local time either way, so it is not counted).
+void BM_OrderGate_CheckBuy(benchmark::State &state) {
+    SnapshotsOnly md;
+    tc::book::AccountBook book;
+    book.setLimits(everyLimit());
+    CQNOrderField o{};
+    o.Direction = ENUM_Direction_Buy;
+    o.OffsetFlag = ENUM_OffsetFlag_Open;
+    o.OriginalVolume = 100;
+    o.OriginalPrice = 10.0;
+    tc::copyText(o.StandardID, "600000");
+    tc::copyText(o.ExchangeID, "1");
+    char message[sizeof(TQNMessageType)];
+    long long now = 1;
+    for (auto _ : state) {
+        ++o.OrderID;
+        now += 2;  // 500,000 orders per second of engine time: below the rate limit
+        benchmark::DoNotOptimize(book.checkOrder(tc::OrderCheck{&o, "600000.1", 1e15, now, &md}, message));
+    }
+    state.SetItemsProcessed(state.iterations());
+    if (book.refusals() != 0) state.SkipWithError("the gate refused orders");
+}
+BENCHMARK(BM_OrderGate_CheckBuy)->Iterations(kGatedOrders);
 
 // The same with the simulator's request log on: it keeps a copy of every request (cleared,
 // untimed, every 2048 orders). The difference to the above is the simulator's own cost.

@@ -14,8 +14,10 @@ the record classes and ``toText``/``getFields`` work with::
         print(order.StandardID, order.OrderStatus)
 
 The Python layer on top: ``tradecore.events`` (``event_name``, ``as_dict``, ``broker_text``),
-``tradecore.strategy`` (``Strategy``, ``make_login``) and ``tradecore.sim`` (the simulated
-broker's control).
+``tradecore.strategy`` (``Strategy``, ``make_login``), ``tradecore.book`` (the live book: cash,
+positions, orders, reconciliation, kill switch, restart recovery), ``tradecore.risk`` (the
+pre-trade limits the book checks on every order) and ``tradecore.sim`` (the simulated broker's
+control).
 """
 
 from . import _tradecore
@@ -76,7 +78,10 @@ def record(eventID, address):
     return _records.pointerAt(address)
 
 
+# The names the type stubs use, at runtime too (EngineHandle, SwigPyObject, the code families).
+from ._types import *  # noqa: E402,F401,F403
+
 # The Python layer; these modules use the names above, so they come last.
-from . import events, sim, strategy  # noqa: E402
+from . import book, events, risk, sim, strategy  # noqa: E402
 from .events import as_dict, broker_text, event_name  # noqa: E402,F401
 from .strategy import Strategy, make_login  # noqa: E402,F401

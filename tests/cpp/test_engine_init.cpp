@@ -19,6 +19,7 @@
 
 #include "engine/Adapters.h"
 #include "engine/Init.h"
+#include "engine/PackageHooks.h"
 #include "engine/Registry.h"
 #include "engine/Text.h"
 #include "engine/tradecore_api.h"
@@ -286,6 +287,24 @@ TEST_F(InitTest, AbsoluteBasePathStaysAbsolute) {
     EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
+// On POSIX "//tmp" is "/tmp": only Windows reads two leading separators as a network share,
+// whose server and share are never made, only used (a missing one is refused).
+TEST_F(InitTest, TwoLeadingSeparatorsAreTheRootWhereThereAreNoShares) {
+    const std::string share = "\\\\no-such-server-" + uniqueTag() + "\\share\\x";
+    EXPECT_FALSE(tc::makeDirectoryChain(share, tc::platform::PathStyle::Windows));
+    if (tc::platform::kHostPathStyle != tc::platform::PathStyle::Posix) return;
+    // Read as a share, "//tmp/<base>" would need its "share" to exist already.
+    fs::remove_all(base_);
+    CQNLoginField l = login();
+    const std::string doubled = "/" + base_.string();
+    ASSERT_EQ(doubled.substr(0, 2), "//");
+    tc::copyText(l.BasePath, doubled.c_str());
+    ASSERT_NE(init(3, &l, nullptr, nullptr, nullptr, nullptr), nullptr) << getInitError();
+    EXPECT_TRUE(fs::is_directory(base_ / l.UserID / "TDFlow"));
+    EXPECT_TRUE(tc::makeDirectoryChain(doubled + "/x", tc::platform::PathStyle::Posix));
+    EXPECT_TRUE(fs::is_directory(base_ / "x"));
+}
+
 TEST_F(InitTest, RepeatedSeparatorsAndBackslashesCountAsOne) {
     CQNLoginField l = login();
     const std::string path = base_.string() + "//a\\\\b/";
@@ -503,6 +522,39 @@ TEST_F(InitTest, MarketDataTimeoutLeavesTheEngineWithoutMarketData) {
     gDoubles.mdStatus = ENUM_ApiStatus_Initializing;
     EXPECT_EQ(init(3, &l, nullptr, nullptr, nullptr, nullptr), engine);
     EXPECT_EQ(getInitError(), 0);
+    EXPECT_NE(engine->md(), nullptr);
+}
+
+// The module gives a front wait up on Ctrl-C through the calling thread's wait check.
+std::atomic<int> gWaitChecks{0};
+bool giveUpOnThirdCheck() { return ++gWaitChecks >= 3; }
+
+TEST_F(InitTest, AFrontWaitGivenUpByItsCheckLeavesNothingHalfRegistered) {
+    CQNLoginField l = login();
+    l.ConnectTimeout = 0;  // without the check these waits would never end
+    tc::hooks::setFrontWaitCheck(&giveUpOnThirdCheck);
+
+    gDoubles.traderStatus = ENUM_ApiStatus_Null;
+    EXPECT_EQ(init(3, &l, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(gWaitChecks.load(), 3);
+    EXPECT_EQ(getInitError(), -1001500);
+    EXPECT_TRUE(gDoubles.traderDestroyed.load());
+    EXPECT_EQ(gDoubles.mds.load(), 0);
+    EXPECT_EQ(tc::findEngine(tc::engineKey(l, 3)), nullptr);
+
+    // Given up while waiting for market data: the trader side is whole and registered, the
+    // market-data side is gone, and a later init of the account completes it.
+    gWaitChecks = 0;
+    gDoubles.traderStatus = ENUM_ApiStatus_Initializing;
+    gDoubles.mdStatus = ENUM_ApiStatus_Null;
+    CBaseTrader *engine = init(3, &l, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(engine, nullptr);
+    EXPECT_EQ(getInitError(), -1001800);
+    EXPECT_TRUE(gDoubles.mdDestroyed.load());
+    EXPECT_EQ(tc::findMd(tc::engineKey(l, 3)), nullptr);
+    tc::hooks::setFrontWaitCheck(nullptr);
+    gDoubles.mdStatus = ENUM_ApiStatus_Initializing;
+    EXPECT_EQ(init(3, &l, nullptr, nullptr, nullptr, nullptr), engine);
     EXPECT_NE(engine->md(), nullptr);
 }
 

@@ -178,3 +178,44 @@ TEST_F(LoopTest, ASecondLoopWhileOneRunsReturnsAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LoopTest, EnginesRegisteredOrResumedWhileTheLoopRunsGetAThread) {
+    FakeEngine *first = registeredEngine("adopt-first", ENUM_ApiStatus_Working);
+    startLoop();
+    waitUntil([&] { return first->runTaskCalls.load() > 0; });
+
+    // A second account started from another thread while the loop runs.
+    FakeEngine *second = registeredEngine("adopt-second", ENUM_ApiStatus_Working);
+    waitUntil([&] { return second->runTaskCalls.load() > 0; });
+
+    // An engine told to exit keeps its session's status underneath; resumed, it runs again.
+    exitX(second);
+    second->setApiStatus(ENUM_ApiStatus_Disconnected);
+    second->setApiStatus(ENUM_ApiStatus_Working);
+    EXPECT_EQ(second->apiStatus(), ENUM_ApiStatus_Exit);
+    EXPECT_EQ(second->sessionStatus(), ENUM_ApiStatus_Working);
+    waitUntil([&] { return first->runTaskCalls.load() > second->runTaskCalls.load() + 100; });
+    const int stopped = second->runTaskCalls.load();
+    EXPECT_EQ(second->resume(), ENUM_ApiStatus_Working);
+    waitUntil([&] { return second->runTaskCalls.load() > stopped + 1; });
+    EXPECT_FALSE(returned_.load());
+
+    exitX(nullptr);
+    loop_.join();
+    EXPECT_EQ(first->resume(), ENUM_ApiStatus_Working);
+    exitX(first);
+}
+
+TEST_F(LoopTest, ExitEndsAnEngineInTheMiddleOfALongPause) {
+    // An hour between passes: the engine thread must not sleep through its exit.
+    FakeEngine *engine = registeredEngine("long-gap", ENUM_ApiStatus_Working, 3600LL * 1000000);
+    startLoop();
+    waitUntil([&] { return engine->runTaskCalls.load() > 0; });
+    exitX(nullptr);
+    loop_.join();
+    EXPECT_TRUE(returned_.load());
+}
+
+}  // namespace

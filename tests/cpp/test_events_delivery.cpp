@@ -313,6 +313,35 @@ TEST_F(EventsDelivery, EventPrinterTransferRowsAndTheUnnamedCtpTransfer) {
                   "-------\nEventName:EventID:11011,UserID:u1,ErrorID:0,Message:.\nCTPField>>>\n\n-------"}));
 }
 
+// Text from Python (the user id, the codes a strategy gave) is UTF-8 and the broker's is GB2312:
+// the printers say which stretches are which, so each is decoded by its own code.
+TEST_F(EventsDelivery, PrintersNoteTheTextThatCameFromPython) {
+    const char *user = "\xE7\x94\xA8\xE6\x88\xB7";      // UTF-8, as Python stores it
+    const char *brokerText = "\xD3\xC3\xBB\xA7";          // GB2312
+    tc::printEvent(ENUM_TORAStockTaskID_LoginTrader, nullptr, true, 0, brokerText, user);
+    CQNOrderField o = sampleOrder();
+    tc::copyText(o.UserID, user);
+    tc::copyText(o.StandardID, "\xE4\xB8\xAD");
+    tc::copyText(o.OrderSysID, brokerText);
+    const std::string message = std::string("TORATrader InsertOrder Failed. UserID:") + user + ",ErrorMsg:" + brokerText + ".";
+    tc::copyText(o.Message, message.c_str());
+    tc::printOrderEvent(ENUM_OrderEventID_InsertRejected, &o);
+    tc::copyText(o.Message, brokerText);  // not one of our texts: the broker's
+    tc::printOrderEvent(ENUM_OrderEventID_InsertRejected, &o);
+    CQNTransferAssetField t{};
+    tc::copyText(t.BankID, "\xE4\xB8\xAD");
+    tc::copyText(t.BusinessID, brokerText);
+    tc::printEvent(ENUM_TORAStockEventID_TransferCash, &t, true, 0, "", "u1");
+
+    std::vector<std::vector<std::string>> noted;
+    for (const Call &call : myCalls()) {
+        if (call.kind == CallKind::EmitText) noted.push_back(call.utf8);
+    }
+    const std::string ourMessage = std::string("TORATrader InsertOrder Failed. UserID:") + user + ",ErrorMsg:";
+    EXPECT_EQ(noted, (std::vector<std::vector<std::string>>{
+                         {user}, {user, "\xE4\xB8\xAD", ourMessage}, {user, "\xE4\xB8\xAD"}, {"\xE4\xB8\xAD"}}));
+}
+
 TEST_F(EventsDelivery, SecurityAnswersAreNeverPrinted) {
     tc::EventSink sink = sinkWithNone();
     CTORATstpSecurityField security{};

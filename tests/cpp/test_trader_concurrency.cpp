@@ -86,7 +86,8 @@ TEST_F(TraderConcurrency, OrdersFromSeveralThreadsWithNotificationsAndCancelSwee
     std::vector<CQNOrderField *> records;
 
     std::thread sweeper([&] {
-        while (placing.load()) {
+        // At least one sweep, however late a busy machine schedules this thread.
+        while (placing.load() || sweeps.load() == 0) {
             ::cancelOrderByStandardID(trader_.get(), "1", "600000");
             ::cancelOrderByOrderID(trader_.get(), 1001);
             sweeps.fetch_add(1);

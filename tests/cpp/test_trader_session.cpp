@@ -19,11 +19,11 @@ using tc::testing::TraderFixture;
 using tc::testing::zeroRecord;
 using torasim::Broker;
 
-std::string flowPathFor(const char *basePath, const char *userID = "u1") {
+std::string flowPathFor(const char *basePath, tc::platform::PathStyle style = tc::platform::kHostPathStyle) {
     CQNLoginField login;
     tc::copyText(login.BasePath, basePath);
-    tc::copyText(login.UserID, userID);
-    return tc::traderFlowPath(login);
+    tc::copyText(login.UserID, "u1");
+    return tc::traderFlowPath(login, style);
 }
 
 TEST(TraderFlowPath, UsesForwardSlashesDropsEmptyPiecesAndEndsWithASlash) {
@@ -32,7 +32,9 @@ TEST(TraderFlowPath, UsesForwardSlashesDropsEmptyPiecesAndEndsWithASlash) {
     EXPECT_EQ(flowPathFor("./x\\y"), "./x/y/u1/TDFlow/");
     // An absolute base stays absolute.
     EXPECT_EQ(flowPathFor("/var//tc/"), "/var/tc/u1/TDFlow/");
-    EXPECT_EQ(flowPathFor("\\\\server\\share"), "//server/share/u1/TDFlow/");
+    // Two leading separators name a network share on Windows and the root elsewhere.
+    EXPECT_EQ(flowPathFor("\\\\server\\share", tc::platform::PathStyle::Windows), "//server/share/u1/TDFlow/");
+    EXPECT_EQ(flowPathFor("//tmp/x", tc::platform::PathStyle::Posix), "/tmp/x/u1/TDFlow/");
     // No base: the current directory.
     EXPECT_EQ(flowPathFor(""), "./u1/TDFlow/");
 }

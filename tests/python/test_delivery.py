@@ -137,18 +137,20 @@ result["texts"] = texts
     assert not any("QrySecurity" in t for t in texts) and "QrySecurity" not in out.stdout
 
 
-def test_broker_text_is_decoded_from_gb2312():
+def test_broker_text_is_decoded_from_gb2312_and_python_text_from_utf8():
     result, _ = run_case(r'''
 texts = []
 tc.setEventTextProcessor(texts.append)
 def on_loop():
     guard()
     stop()
-start(loop=on_loop)
+start(loop=on_loop, user="\u7528\u6237")
 result["login"] = [t for t in texts if "EventID:12101" in t]
 ''')
     login = result["login"][0]
-    # The paper broker names its user in Chinese (GB2312 in the record).
+    # The paper broker names its user in Chinese (GB2312 in the record); the user id came from
+    # Python (UTF-8), and the same text shows both.
+    assert ",UserID:\u7528\u6237,ErrorID:" in login
     assert "UserName:\"" in login
     name = login.split("UserName:\"", 1)[1].split("\"", 1)[0]
     assert name and all(ord(c) > 0x4e00 for c in name), name

@@ -359,6 +359,35 @@ class TestOwnership:
         """ % ext.__file__)
         assert out.stdout == "swig/python detected a memory leak of type 'CQNOrderField *', no destructor found.\n"
 
+    def test_a_registered_classes_own_destroy_gets_a_pointer_that_does_not_own(self):
+        # Any callable as __swig_destroy__: a Python function, a one-argument built-in that keeps
+        # what it is given. Each gets a live wrapped pointer to the record, not owning it, and
+        # may keep it; the process must not crash either way.
+        out = run_python("""
+            import gc, tradecore
+            ext = tradecore._tradecore
+            kept, seen = [], []
+            class WithFunction:
+                def __swig_destroy__(pointer):
+                    seen.append((type(pointer).__name__, pointer.own(), int(pointer)))
+            class WithBuiltin:
+                __swig_destroy__ = kept.append
+            addresses = []
+            for cls in (WithFunction, WithBuiltin):
+                ext.CQNOrderField_swigregister(cls)
+                pointer = ext.new_CQNOrderField()
+                addresses.append(int(pointer))
+                del pointer
+                gc.collect()
+            ext.CQNOrderField_swigregister(tradecore.CQNOrderField)
+            assert seen == [("SwigPyObject", False, addresses[0])], seen
+            assert [(k.own(), int(k)) for k in kept] == [(False, addresses[1])], kept
+            for address in addresses:
+                ext.delete_CQNOrderField(tradecore._records.orderAt(address))
+            print("ok")
+        """)
+        assert out.stdout == "ok\n"
+
     def test_explicit_delete_then_drop_frees_once(self):
         # A second free would abort the child (glibc checks double frees), and so would freeing
         # a record that was never allocated with its lock words in front.

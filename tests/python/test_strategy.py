@@ -29,25 +29,23 @@ class Recorder(Strategy):
 
 
 class TestProcessors:
-    def test_only_overridden_handlers_become_processors(self):
-        assert Strategy().processors() == (None, None, None, None)
-
-        class OrdersOnly(Strategy):
-            def on_order(self, event, order):
-                pass
-
-        class SnapshotsAndLoop(Strategy):
-            def on_snapshot(self, event, snapshot):
-                pass
-
-            def on_loop(self):
-                pass
-
-        order, event, loop, snapshot = OrdersOnly().processors()
-        assert callable(order) and (event, loop, snapshot) == (None, None, None)
-        order, event, loop, snapshot = SnapshotsAndLoop().processors()
-        assert order is None and event is None and callable(loop) and callable(snapshot)
-        assert all(callable(p) for p in Recorder().processors())
+    def test_handlers_not_overridden_leave_their_events_to_the_default_printer(self, tc):
+        import builtins
+        texts = []
+        order = tc.CQNOrderField()
+        order.OrderID = 7
+        order_processor, event_processor, loop_processor, _ = Strategy().processors()
+        tc.setEventTextProcessor(texts.append)
+        try:
+            order_processor(tc.ENUM_OrderEventID_Accepted, address_of(order))
+            event_processor(tc.ENUM_EventID_TraderReady, 0, True, 0, "", "u1")
+            loop_processor()
+        finally:
+            tc.setEventTextProcessor(builtins.print)
+        # The very texts the engine prints for an engine side without processors.
+        assert texts[0].startswith("-------\nEventName:Accepted.\nQNOrderField>>>\n") and "OrderID:7" in texts[0]
+        assert texts[1].startswith("-------\nEventName:TraderReady,EventID:10003,UserID:u1,")
+        assert len(texts) == 2
 
     def test_order_and_snapshot_processors_hand_over_record_objects(self, tc):
         s = Recorder()
@@ -96,7 +94,13 @@ class TestLogin:
         assert (login.UserID, login.Password, login.UserType) == ("u1", "pw", tc.ENUM_UserType_TORAStock)
         assert login.TraderFrontAddress == login.MdFrontAddress == "sim://x"
         assert (login.BasePath, login.LoopGap, login.IDRange) == ("/tmp/flows", 5000, 10)
-        assert login.TaskExecuteGap == -1  # untouched fields keep the record's defaults
+        # The simulated broker answers at once: short task gaps; a real front keeps the engine's.
+        assert (login.TaskExecuteGap, login.TaskFailedGap) == (10000, 1000000)
+        real = make_login("u1", trader_front="tcp://10.0.0.1:6500", TaskFailedGap=5)
+        assert (real.TaskExecuteGap, real.TaskFailedGap, real.TaskExecuteTimeout) == (-1, 5, 0)
+        # init gives up on a front after 10 s unless told otherwise; None waits for as long as it takes.
+        assert (login.ConnectTimeout, make_login("u1", connect_timeout=2.5).ConnectTimeout) == (10000000, 2500000)
+        assert make_login("u1", connect_timeout=None).ConnectTimeout == 0
         assert make_login("u1", md_front="sim://md").MdFrontAddress == "sim://md"
         with pytest.raises(AttributeError):
             make_login("u1", NoSuchField=1)

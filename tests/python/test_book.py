@@ -1,0 +1,282 @@
+"""tradecore.book and tradecore.risk against the paper broker, each session in a fresh interpreter
+(engines are process-wide): pre-trade checks on the raw order calls, the kill switch with faults
+on, restart recovery by a second process, and reconciliation of a difference made at the broker.
+Every limit at its boundary is in the C++ table (tests/cpp/test_book_gate.cpp)."""
+import json
+
+import pytest
+
+from helpers import run_python
+from tradecore import book, risk
+
+RIG = r"""
+import json, sys, tempfile, threading, time
+import tradecore
+from tradecore import sim
+from tradecore.book import Book
+from tradecore.risk import Limits, refusal
+from tradecore.strategy import make_login
+tradecore.setRunMode(tradecore.ENUM_RunMode_Release)
+out = {}
+
+def session(address, book, steps, run_id=1, seconds=90):
+    # Each engine-thread pass runs the first step not done yet; a step is done when it returns
+    # true. The session ends with the last step (or after `seconds`).
+    state = {"step": 0}
+    def on_loop():
+        if state["step"] < len(steps) and steps[state["step"]](handle):
+            state["step"] += 1
+        if state["step"] == len(steps):
+            tradecore.exitX(handle)
+    login = make_login("bk", trader_front=address, base_path=tempfile.mkdtemp(), TaskExecuteGap=20000,
+                       TaskFailedGap=50000, LoopGap=20000)
+    handle = tradecore.init(run_id, login, *book.processors(None, None, on_loop, None))
+    book.attach(handle)
+    watchdog = threading.Timer(seconds, lambda: tradecore.exitX(None))
+    watchdog.daemon = True
+    watchdog.start()
+    tradecore.loop()
+    out["steps_done"] = state["step"] == len(steps)
+
+def until(condition, seconds=30):
+    # A step that waits: done once `condition()` holds (a failure after `seconds`).
+    deadline = []
+    def step(handle):
+        if not deadline:
+            deadline.append(time.monotonic() + seconds)
+        if condition():
+            return True
+        if time.monotonic() > deadline[0]:
+            raise SystemExit("timed out waiting")
+        return False
+    return step
+
+def report():
+    print(json.dumps(out))
+
+def resting_buy(handle, price):
+    return tradecore.buyOpen(handle, "600000", 100, tradecore.ENUM_OrderType_LimitAndWait, price)
+
+OPEN = ("1", "2", "3")   # the broker's open states: part traded queueing, part traded not, queueing
+"""
+
+
+def child(code, timeout=150):
+    proc = run_python(RIG + code, timeout=timeout)
+    return json.loads(proc.stdout.strip().splitlines()[-1])
+
+
+RAW_CALLS = r"""
+broker = sim.Broker("sim://paper-book-raw", sim.PAPER, config={"snapshotsPerSecond": 0,
+    "positions": [{"securityID": "600000", "exchangeID": "1", "volume": 1000}]})
+b = Book(limits=Limits(max_order_volume=1200), reconcile_every=None)
+seen = []
+def subscribe(handle):
+    tradecore.subscribe(handle, ["600000"])
+    return True
+def snapshot_known(handle):
+    broker.tick()   # pushed to subscribers once the market-data side has subscribed
+    return b.position("600000").mark > 0
+def orders(handle):
+    o = {}
+    o["zero"] = tradecore.buyOpen(handle, "600000", 0, "0", 9.5)
+    o["at_max"] = tradecore.buyOpen(handle, "600000", 1200, "0", 9.5)
+    o["over_max"] = tradecore.buyOpen(handle, "600000", 1201, "0", 9.5)
+    o["above_upper"] = tradecore.buyOpen(handle, "600000", 100, "0", 11.01)
+    o["nan"] = tradecore.insertOrder(handle, "1", "600000", "0", "0", 100, "231", float("nan"))
+    o["oversell"] = tradecore.sellClose(handle, "600000", 1001, "0", 10.5)
+    o["sell_all"] = tradecore.sellClose(handle, "600000", 1000, "0", 10.5)
+    b.set_limits(max_open_orders=2)   # changed while trading: the next order meets it
+    o["third_open"] = tradecore.buyOpen(handle, "600000", 100, "0", 9.5)
+    b.set_limits(max_open_orders=0)
+    o["after"] = tradecore.buyOpen(handle, "600000", 100, "0", 9.5)
+    out["orders"] = {k: [v.OrderStatus, v.ErrorID, list(refusal(v) or ())] for k, v in o.items()}
+    out["messages"] = {k: o[k].Message for k in ("over_max", "oversell")}
+    return True
+session("sim://paper-book-raw", b, [subscribe, snapshot_known, orders, until(lambda: len(b.open_orders()) == 3)])
+out["inserts"] = len([o for o in broker.orders() if o["orderSysID"]])
+out["open"] = len(b.open_orders())
+out["position"] = b.position("600000")._asdict()
+out["last"] = list(b.last_refusal)
+report()
+"""
+
+
+def test_raw_order_calls_pass_the_checks(tc):
+    r = child(RAW_CALLS)
+    assert r["steps_done"]
+    rejected = tc.ENUM_OrderStatus_Rejected
+    o = r["orders"]
+    assert o["zero"] == [rejected, tc.ENUM_ErrorID_InvalidVolume, ["Volume", "0 is not positive", -1002500]]
+    assert o["at_max"][0] != rejected and o["at_max"][2] == []
+    assert o["over_max"][:2] == [rejected, tc.ENUM_ErrorID_InvalidVolume]
+    assert o["over_max"][2][:2] == ["MaxVolume", "1201 above 1200 by 1"]
+    assert o["above_upper"][2][:2] == ["LimitPrice", "11.01 above the upper limit 11.00 by 0.01"]
+    assert o["above_upper"][1] == tc.ENUM_ErrorID_InvalidPrice
+    assert o["nan"][2][0] == "Price" and o["nan"][1] == tc.ENUM_ErrorID_InvalidPrice
+    assert o["oversell"][2][:2] == ["Position", "sell 1001 of 600000.1, 1000 sellable, short by 1"]
+    assert o["sell_all"][0] != rejected
+    assert o["third_open"][2][:2] == ["OpenOrders", "2 open, limit 2"]
+    assert o["third_open"][1] == tc.ENUM_ErrorID_BrokerReject
+    assert o["after"][0] != rejected
+    # The engine's insert-failure text, with the limit and the amount in it.
+    assert r["messages"]["over_max"].startswith("TORATrader InsertOrder Failed. UserID:bk,")
+    assert "ErrorID:-1002500,ErrorMsg:Risk:MaxVolume: 1201 above 1200 by 1." in r["messages"]["over_max"]
+    # Only what passed reached the broker; the sell of everything holds the shares.
+    assert r["inserts"] == 3 and r["open"] == 3
+    assert r["position"]["frozen"] == 1000 and r["position"]["sellable"] == 0
+    assert r["last"][0] == "OpenOrders"
+
+
+KILL = r"""
+broker = sim.Broker("sim://paper-book-kill", sim.PAPER, config={"snapshotsPerSecond": 0,
+    "positions": [{"securityID": "600000", "exchangeID": "1", "volume": 1000}]})
+b = Book(reconcile_every=None, retry_every=0.2)
+def place(handle):
+    for i in range(6):
+        resting_buy(handle, 9.5 - i * 0.01)
+    tradecore.sellClose(handle, "600000", 500, "0", 10.8)
+    return True
+def kill(handle):
+    broker.set_faults(seed=11, refuseSend=0.25, errorAnswer=0.15, duplicateNotice=0.3, reorderNotice=0.3,
+                      lateAnswer=0.3, lateMillis=80, disconnect=0.04, reconnectMillis=80)
+    out["kill"] = b.kill()
+    late = tradecore.buyOpen(handle, "600000", 100, "0", 9.5)
+    out["late"] = [late.OrderStatus, list(refusal(late) or ())]
+    return True
+session("sim://paper-book-kill", b, [place, until(lambda: len(b.open_orders()) == 7 and
+                                                  all(o.order_sys_id for o in b.open_orders())),
+                                     kill, until(lambda: out["kill"].done.is_set(), seconds=80)], seconds=120)
+k = out.pop("kill")
+out["done"] = k.done.is_set()
+out["cancels"] = k.cancels_sent
+broker.set_faults(refuseSend=0, errorAnswer=0, duplicateNotice=0, reorderNotice=0, lateAnswer=0, disconnect=0)
+out["counters"] = broker.fault_counters()
+out["broker_open"] = [o["orderRef"] for o in broker.orders() if o["orderStatus"] in OPEN]
+out["broker_states"] = sorted({o["orderStatus"] for o in broker.orders()})
+out["book_open"] = len(b.open_orders())
+out["halted"] = b.halted
+report()
+"""
+
+
+def test_kill_switch_against_faults(tc):
+    r = child(KILL, timeout=200)
+    assert r["steps_done"] and r["done"]
+    # Faults of every kind were on meanwhile, and the broker says nothing is open.
+    counters = r["counters"]
+    assert counters["refusedSends"] > 0 and counters["duplicatedNotices"] + counters["reorderedNotices"] > 0
+    assert r["broker_open"] == [] and r["book_open"] == 0
+    assert r["broker_states"] == [tc.ENUM_OrderStatus_Canceled]  # the broker's own "5"
+    assert r["cancels"] >= 7
+    # No new order goes while the switch holds.
+    assert r["late"][0] == tc.ENUM_OrderStatus_Rejected and r["late"][1][0] == "Halted"
+    assert r["halted"]
+
+
+FIRST = r"""
+journal = sys.argv[1]
+broker = sim.Broker("sim://paper-book-day", sim.PAPER, config={"snapshotsPerSecond": 0, "journalPath": journal})
+b = Book(reconcile_every=None)
+def place(handle):
+    out["refs"] = [resting_buy(handle, 9.6 - i * 0.01).OrderID for i in range(4)]
+    ask = broker.snapshot("600000")["AskPrice1"]
+    tradecore.buyOpen(handle, "600000", 200, "0", ask)   # trades at once
+    return True
+session("sim://paper-book-day", b, [place, until(lambda: len(b.open_orders()) == 4 and
+                                                 b.position("600000").volume == 200)])
+out["session"] = b.orders()[0].session_id
+report()
+"""
+
+SECOND = r"""
+journal = sys.argv[1]
+broker = sim.Broker("sim://paper-book-day", sim.PAPER, config={"snapshotsPerSecond": 0, "journalPath": journal})
+b = Book(reconcile_every=None)
+def look(handle):
+    # Before the first loop pass: the book holds the first process's day.
+    out["earlier"] = [[o.order_ref, o.session_id, o.this_run, o.status, o.volume] for o in b.open_orders()]
+    out["position"] = b.position("600000")._asdict()
+    out["cash"] = b.cash._asdict()
+    out["broker_cash"] = broker.account()["available"]
+    out["cancels"] = [b.cancel(o) for o in b.open_orders()]
+    return True
+def confirm(handle):
+    b.reconcile()
+    return True
+session("sim://paper-book-day", b, [look, until(lambda: not [o for o in broker.orders() if o["orderStatus"] in OPEN]),
+                                    confirm, until(lambda: not b.open_orders())], run_id=2)
+out["broker_states"] = [o["orderStatus"] for o in broker.orders()]
+report()
+"""
+
+
+def test_a_second_process_sees_and_cancels_the_first_ones_orders(tc, tmp_path):
+    journal = str(tmp_path / "day.json")
+    first = child("sys.argv[1:] = [%r]\n" % journal + FIRST)
+    assert first["steps_done"] and len(first["refs"]) == 4
+    second = child("sys.argv[1:] = [%r]\n" % journal + SECOND)
+    assert second["steps_done"]
+    earlier = second["earlier"]
+    assert sorted(o[0] for o in earlier) == sorted(first["refs"])
+    assert all(o[1] == first["session"] and o[2] is False and o[3] == tc.ENUM_OrderStatus_Accepted and o[4] == 100
+               for o in earlier)
+    # The trade and the cash of the first run are the book's from the start.
+    assert second["position"]["volume"] == 200 and second["position"]["bought_volume"] == 200
+    assert second["position"]["sellable"] == 0  # bought today
+    assert second["cash"]["available"] == pytest.approx(second["broker_cash"])
+    assert second["cash"]["frozen"] == pytest.approx(sum(100 * (9.6 - i * 0.01) for i in range(4)))
+    assert second["cancels"] == [0, 0, 0, 0]
+    assert second["broker_states"].count("5") == 4 and "3" not in second["broker_states"]
+
+
+RECONCILE = r"""
+broker = sim.Broker("sim://paper-book-rec", sim.PAPER, config={"snapshotsPerSecond": 0, "cash": 100000,
+    "positions": [{"securityID": "600000", "exchangeID": "1", "volume": 1000}]})
+found = []
+b = Book(reconcile_every=None, on_difference=found.append)
+def quiet(handle):
+    b.reconcile()          # nothing differs yet
+    return True
+def inject(handle):
+    out["before"] = list(found)
+    broker.adjust(cash=250.0, positions={"600000": 100})
+    b.reconcile()
+    return True
+session("sim://paper-book-rec", b, [quiet, until(lambda: b._round is None), inject,
+                                    until(lambda: len(found) >= 3)])
+out["found"] = [list(d) for d in found]
+out["position"] = b.position("600000")._asdict()
+out["cash"] = b.cash.available
+report()
+"""
+
+
+def test_reconciliation_reports_a_difference_made_at_the_broker():
+    r = child(RECONCILE)
+    assert r["steps_done"] and r["before"] == []
+    assert sorted(map(tuple, r["found"])) == [
+        ("cash", "cash", "available", 100000.0, 100250.0),
+        ("position", "600000.1", "sellable", 1000.0, 1100.0),
+        ("position", "600000.1", "volume", 1000.0, 1100.0),
+    ]
+    # Reported, then the broker's figures are the book's.
+    assert r["position"]["volume"] == 1100 and r["position"]["sellable"] == 1100
+    assert r["cash"] == 100250.0
+
+
+def test_limits_are_checked_before_they_reach_the_engine():
+    with pytest.raises(ValueError, match="max_order_volume"):
+        risk.Limits(max_order_volume=-1).checked()
+    with pytest.raises(ValueError, match="price_band"):
+        risk.Limits(price_band=float("nan")).checked()
+    with pytest.raises(ValueError, match="max_orders_per_second"):
+        risk.Limits(max_orders_per_second=risk.MAX_RATE + 1).checked()
+    with pytest.raises(TypeError, match="lot_size"):
+        risk.Limits(lot_size=1.5).checked()
+    b = book.Book(limits=risk.Limits(max_order_volume=10))
+    with pytest.raises(TypeError, match="unknown limits: max_volume"):
+        b.set_limits(max_volume=5)
+    with pytest.raises(book.BookError):
+        b.attach(12345)  # not an engine init returned
+    assert b.limits.max_order_volume == 10 and b.position("600000").volume == 0
