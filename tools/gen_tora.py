@@ -8,6 +8,7 @@ Usage:
     tools/gen_tora.py names --sdk INCLUDE_DIR --namespace NS --out FILE
     tools/gen_tora.py extract --sdk VENDOR_INCLUDE_DIR [--out tora/facts/current.md]
     tools/gen_tora.py --profile current --out DIR
+    tools/gen_tora.py diff INCLUDE_DIR_A INCLUDE_DIR_B
 
 The first form reads FACTS (default tora/facts/legacy.md: class methods, callbacks, records, the
 type dictionary, constants) and writes a stand-in of one SDK profile:
@@ -29,6 +30,8 @@ generation) and writes the field tables of the records our events carry and the 
 `extract` reads a current-generation vendor SDK's headers into the facts table
 tora/facts/current.md; `--profile current` writes the stand-in of that profile from it (the six
 headers and record_sizes.inc, static_asserts of every record's size).
+
+`diff` lists every declaration that differs between two SDKs' headers.
 
 The `names` form writes the names of one namespace of current-generation headers as class members
 (the layer in torasdk/current/ makes them the adapters' names).
@@ -739,6 +742,86 @@ def write_current_standin(facts_path, out_dir):
     write(os.path.join(out_dir, "record_sizes.inc"), "".join(sizes))
 
 
+# ---------------------------------------------------------------------------------------------
+# What differs between two SDK profiles' headers
+
+
+def _sig(m):
+    return "%s %s(%s)" % (m.ret, m.name, ", ".join(t for t, _, _ in m.params))
+
+
+def gen_diff(a, b, name_a, name_b):
+    """Markdown list of every declaration that differs between two SDKs' headers: API methods
+    (by class, the market-data classes of the two generations paired), records (fields added,
+    dropped or retyped), type names (C type or length) and constants (values)."""
+    out = ["# %s against %s\n" % (name_b, name_a)]
+    pairs = [("CTORATstpTraderApi", "CTORATstpTraderApi"), ("CTORATstpTraderSpi", "CTORATstpTraderSpi"),
+             ("CTORATstpMdApi", "CTORATstpXMdApi" if "CTORATstpXMdApi" in b.classes else "CTORATstpMdApi"),
+             ("CTORATstpMdSpi", "CTORATstpXMdSpi" if "CTORATstpXMdSpi" in b.classes else "CTORATstpMdSpi")]
+    for ca, cb in pairs:
+        ma = {m.name: m for m in a.classes[ca][1]}
+        mb = {m.name: m for m in b.classes[cb][1]}
+        lines = []
+        for n, m in ma.items():
+            if n not in mb:
+                lines.append("- only in %s: `%s`" % (name_a, _sig(m)))
+            elif _sig(m).replace(" ", "") != _sig(mb[n]).replace(" ", ""):
+                lines.append("- `%s` | `%s`" % (_sig(m), _sig(mb[n])))
+        lines += ["- only in %s: `%s`" % (name_b, _sig(m)) for n, m in mb.items() if n not in ma]
+        if ca != cb:
+            lines.insert(0, "- the class: `%s` | `%s`" % (ca, cb))
+        if lines:
+            out.append("\n## %s\n\n%s\n" % (ca if ca == cb else "%s / %s" % (ca, cb), "\n".join(lines)))
+
+    def spaces(sdk):
+        # The trader's namespace first: it is the one the legacy headers' names compare with.
+        trader = sdk.namespace_of_class("CTORATstpTraderApi")
+        return [trader] + sorted((n for n in set(n for n, _ in sdk.structs) if n != trader), key=lambda n: n or "")
+
+    # Each of the second SDK's namespaces against the first SDK's one (global) namespace.
+    (ns_a,) = spaces(a)[:1]
+    for ns_b in spaces(b):
+        title = " (%s)" % ns_b if ns_b and len(spaces(b)) > 1 else ""
+        for what, ta, tb in (("Records", a.structs, b.structs), ("Type names", a.typedefs, b.typedefs),
+                             ("Constants", a.constants, b.constants)):
+            ra = {name: v for (n, name), v in ta.items() if n == ns_a}
+            rb = {name: v for (n, name), v in tb.items() if n == ns_b}
+            lines = []
+            for name in sorted(ra):
+                if name not in rb:
+                    if ns_b == spaces(b)[0]:
+                        lines.append("- only in %s: `%s`" % (name_a, name))
+                    continue
+                va, vb = ra[name], rb[name]
+                if what == "Records":
+                    fa, fb = dict(va), dict(vb)
+                    gone = [f for f, _ in va if f not in fb]
+                    new = [f for f, _ in vb if f not in fa]
+                    retyped = ["%s %s->%s" % (f, fa[f], fb[f]) for f, _ in va if f in fb and fa[f] != fb[f]]
+                    if gone or new or retyped:
+                        lines.append("- `%s`:%s%s%s" % (name, " dropped " + ", ".join(gone) + ";" if gone else "",
+                                                         " added " + ", ".join(new) + ";" if new else "",
+                                                         " retyped " + ", ".join(retyped) + ";" if retyped else ""))
+                elif what == "Type names":
+                    if va != vb:
+                        lines.append("- `%s`: %s%s | %s%s" % (name, va[0], "[%d]" % va[1] if va[1] else "",
+                                                               vb[0], "[%d]" % vb[1] if vb[1] else ""))
+                elif va[1] != vb[1]:
+                    lines.append("- `%s`: %s | %s" % (name, va[1], vb[1]))
+            lines += ["- only in %s: `%s`" % (name_b, n) for n in sorted(rb) if n not in ra]
+            if lines:
+                out.append("\n## %s%s\n\n%s\n" % (what, title, "\n".join(lines)))
+    return "".join(out)
+
+
+def main_diff(argv):
+    ap = argparse.ArgumentParser(prog="gen_tora.py diff", description="what differs between two SDKs")
+    ap.add_argument("a", help="include folder of the first SDK")
+    ap.add_argument("b", help="include folder of the second SDK")
+    args = ap.parse_args(argv)
+    sys.stdout.write(gen_diff(tora_headers.read_sdk(args.a), tora_headers.read_sdk(args.b), args.a, args.b))
+
+
 def repo_root():
     return os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 
@@ -764,6 +847,8 @@ def main():
         return main_names(sys.argv[2:])
     if len(sys.argv) > 1 and sys.argv[1] == "extract":
         return main_extract(sys.argv[2:])
+    if len(sys.argv) > 1 and sys.argv[1] == "diff":
+        return main_diff(sys.argv[2:])
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("facts", nargs="?", default=os.path.join(repo_root(), "tora", "facts", "legacy.md"),
                     help="markdown file of TORA SDK facts")
