@@ -23,7 +23,7 @@ template <std::size_t N>
 int referenceOf(const char (&field)[N]) {
     return parseDecimal(field, N);
 }
-inline int referenceOf(int field) { return field; }
+[[maybe_unused]] inline int referenceOf(int field) { return field; }  // unused where the reference is text
 
 char engineStatus(const CTORATstpOrderField &q) {
     switch (tc::sdk::orderState(q)) {
