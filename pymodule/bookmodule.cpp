@@ -61,8 +61,9 @@ PyObject *accountNew(PyTypeObject *type, PyObject *, PyObject *) {
 void accountDealloc(PyObject *o) {
     auto *self = reinterpret_cast<AccountObject *>(o);
     if (self->engine) {
-        // Taken off the engine, but not freed: an order may be inside its checks right now.
-        tc::installOrderGate(self->engine, nullptr);
+        // Taken off the engine (unless another book replaced it), but not freed: an order may be
+        // inside its checks right now.
+        tc::removeOrderGate(self->engine, self->book);
     } else {
         delete self->book;
     }
@@ -94,7 +95,7 @@ PyObject *attach(PyObject *o, PyObject *arg) {
 
 PyObject *detach(PyObject *o, PyObject *) {
     auto *self = reinterpret_cast<AccountObject *>(o);
-    if (self->engine) tc::installOrderGate(self->engine, nullptr);
+    if (self->engine) tc::removeOrderGate(self->engine, self->book);
     // Still never freed: an order may have fetched the gate just before.
     Py_RETURN_NONE;
 }
