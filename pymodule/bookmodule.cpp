@@ -162,7 +162,7 @@ PyObject *mark(PyObject *o, PyObject *address) {
     if (!r) return nullptr;
     char key[tc::book::kKeySize];
     std::snprintf(key, sizeof key, "%.*s.%.*s", 40, r->StandardID, 4, r->ExchangeID);
-    bookOf(o).mark(key, r->LastPrice, r->PreClosePrice);
+    bookOf(o).mark(key, r->LastPrice, r->PreClosePrice, r->UpperLimitPrice, r->LowerLimitPrice);
     Py_RETURN_NONE;
 }
 
