@@ -5,6 +5,7 @@
 //      init functions), every constant and, in cvar, the read-only error messages - all straight
 //      from records/QNRecords.h, whose declaration order is the module's;
 //   3. the 33 engine functions, one to one, with their Python defaults.
+// Every function and record class carries the documentation of docstrings.i.
 // Generate with exactly `swig -python -c++ -threads`: every call into the engine, and every
 // record access, runs with the interpreter lock released.
 %module tradecore
@@ -63,10 +64,16 @@ constexpr bool isDestructor(std::string_view wrapper) { return wrapper.substr(0,
 
 %init %{
   tcmodule::ownMethods = SwigMethods;
+  // SWIG starts every docstring with a line feed; without it the first line is the function's
+  // signature ("name($module, ...)" and "--"), which Python then shows as its signature.
+  for (PyMethodDef *m = SwigMethods; m->ml_name; ++m) {
+    if (m->ml_doc && m->ml_doc[0] == '\n') ++m->ml_doc;
+  }
 %}
 
 %include "typemaps.i"
 %include "waiting.swg"
+%include "docstrings.i"
 
 // ---------------------------------------------------------------------------------------------
 // 2. Records, constants and error messages.

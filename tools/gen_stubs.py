@@ -8,17 +8,23 @@
                                    the Python layer (book, events, risk, sim, strategy).
 
 The engine functions' Python signatures are written out below (they are the module's, with its
-defaults); the records, their fields and every constant come from the header, so the stubs follow
-it. Run after changing the header:  python3 tools/gen_stubs.py  (--check: exit 1 if the stubs in
-the tree differ from what would be written).
+defaults); the records, their fields, every constant and the Literal families of the codes come
+from the header, and the documentation of every engine function and record class from
+pymodule/docstrings.i (the very texts help() shows), so the stubs follow both. The stubs stay
+valid for Python 3.8 (typing.List, typing.Literal). Run after changing either:
+python3 tools/gen_stubs.py  (--check: exit 1 if the stubs in the tree differ from what would be
+written).
 """
 import argparse
+import ast
 import os
 import re
 import sys
+import textwrap
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HEADER = os.path.join(ROOT, "records", "QNRecords.h")
+DOCSTRINGS = os.path.join(ROOT, "pymodule", "docstrings.i")
 PACKAGE = os.path.join(ROOT, "python", "tradecore")
 RECORDS = ("CQNLoginField", "CQNMarketDataField", "CQNOrderField", "CQNTransferAssetField", "CQNQueryCommandField")
 
@@ -31,39 +37,41 @@ def init(RunID: int, LoginField: Optional[CQNLoginField], OrderEventProcessor: O
 def getInitError() -> int: ...
 def getMessageByErrorID(ErrorID: int, /) -> str: ...
 def loop() -> None: ...
-def setRunMode(RunMode: Char, /) -> int: ...
+def setRunMode(RunMode: RunModeCode, /) -> int: ...
 def setEventTextProcessor(Processor: Callable[[str], Any], /) -> int: ...
 def subscribeOne(Trader: Optional[EngineHandle], StandardID: Optional[str], ExchangeID: Optional[str] = None, /) -> int: ...
-def subscribe(Trader: Optional[EngineHandle], StandardIDs: List[Union[str, bytes]], ExchangeID: Optional[str] = None, /) -> int: ...
+def subscribe(Trader: Optional[EngineHandle], StandardIDs: SecurityList, ExchangeID: Optional[str] = None, /) -> int: ...
 def unsubscribeOne(Trader: Optional[EngineHandle], StandardID: Optional[str], ExchangeID: Optional[str] = None, /) -> int: ...
-def unsubscribe(Trader: Optional[EngineHandle], StandardIDs: List[Union[str, bytes]], ExchangeID: Optional[str] = None, /) -> int: ...
-def buyOpen(Trader: Optional[EngineHandle], StandardID: Optional[str], Volume: int, OrderType: Char, Price: float,
-            ExchangeID: Optional[str] = None, Direction: Char = "0", /) -> Optional[CQNOrderField]: ...
-def sellClose(Trader: Optional[EngineHandle], StandardID: Optional[str], Volume: int, OrderType: Char, Price: float,
-              ExchangeID: Optional[str] = None, Direction: Char = "1", OffsetFlag: Char = "\\0",
+def unsubscribe(Trader: Optional[EngineHandle], StandardIDs: SecurityList, ExchangeID: Optional[str] = None, /) -> int: ...
+def buyOpen(Trader: Optional[EngineHandle], StandardID: Optional[str], Volume: int, OrderType: OrderTypeCode, Price: float,
+            ExchangeID: Optional[str] = None, Direction: DirectionCode = "0", /) -> Optional[CQNOrderField]: ...
+def sellClose(Trader: Optional[EngineHandle], StandardID: Optional[str], Volume: int, OrderType: OrderTypeCode, Price: float,
+              ExchangeID: Optional[str] = None, Direction: DirectionCode = "1", OffsetFlag: Union[OffsetFlagCode, NoCode] = "\\0",
               ExtraText: Optional[str] = None, /) -> Optional[CQNOrderField]: ...
-def sellOpen(Trader: Optional[EngineHandle], StandardID: Optional[str], Volume: int, OrderType: Char, Price: float,
-             ExchangeID: Optional[str] = None, Direction: Char = "\\0", OffsetFlag: Char = "\\0", /) -> Optional[CQNOrderField]: ...
-def buyClose(Trader: Optional[EngineHandle], StandardID: Optional[str], Volume: int, OrderType: Char, Price: float,
-             ExchangeID: Optional[str] = None, Direction: Char = "\\0", OffsetFlag: Char = "\\0",
-             ExtraText: Optional[str] = None, /) -> Optional[CQNOrderField]: ...
-def insertOrder(Trader: Optional[EngineHandle], ExchangeID: Optional[str], StandardID: Optional[str], Direction: Char,
-                OffsetFlag: Char, Volume: int, CombineOrderType: Optional[str], Price: float,
-                CreditQuotaType: Char = "\\0", CreditDebtID: Optional[str] = None, /) -> Optional[CQNOrderField]: ...
+def sellOpen(Trader: Optional[EngineHandle], StandardID: Optional[str], Volume: int, OrderType: OrderTypeCode, Price: float,
+             ExchangeID: Optional[str] = None, Direction: Union[DirectionCode, NoCode] = "\\0",
+             OffsetFlag: Union[OffsetFlagCode, NoCode] = "\\0", /) -> None: ...
+def buyClose(Trader: Optional[EngineHandle], StandardID: Optional[str], Volume: int, OrderType: OrderTypeCode, Price: float,
+             ExchangeID: Optional[str] = None, Direction: Union[DirectionCode, NoCode] = "\\0",
+             OffsetFlag: Union[OffsetFlagCode, NoCode] = "\\0", ExtraText: Optional[str] = None, /) -> None: ...
+def insertOrder(Trader: Optional[EngineHandle], ExchangeID: Optional[str], StandardID: Optional[str], Direction: DirectionCode,
+                OffsetFlag: Union[OffsetFlagCode, NoCode], Volume: int, CombineOrderType: Optional[CombineOrderTypeCode],
+                Price: float, CreditQuotaType: Union[CreditQuotaTypeCode, NoCode] = "\\0", CreditDebtID: Optional[str] = None,
+                /) -> Optional[CQNOrderField]: ...
 def cancelOrder(Trader: Optional[EngineHandle], ExchangeID: Optional[str], StandardID: Optional[str],
                 OrderSysID: Optional[str], OrderID: int, FrontID: int = 0, SessionID: int = 0, /) -> int: ...
 def cancelOrderByOrderID(Trader: Optional[EngineHandle], OrderID: int, /) -> int: ...
 def cancelOrderByStandardID(Trader: Optional[EngineHandle], ExchangeID: Optional[str] = None,
                             StandardID: Optional[str] = None, /) -> int: ...
-def transferCash(Trader: Optional[EngineHandle], TransferFlag: Char, Amount: float, AccountPassword: Optional[str],
+def transferCash(Trader: Optional[EngineHandle], TransferFlag: TransferFlagCode, Amount: float, AccountPassword: Optional[str],
                  BankID: Optional[str], BankPassword: Optional[str], ExternalNodeID: Optional[str] = None,
                  Reserved: Optional[str] = None, /) -> Optional[CQNTransferAssetField]: ...
-def transferPosition(Trader: Optional[EngineHandle], TransferFlag: Char, Volume: int, StandardID: Optional[str],
+def transferPosition(Trader: Optional[EngineHandle], TransferFlag: TransferFlagCode, Volume: int, StandardID: Optional[str],
                      ExternalNodeID: Optional[str] = None, Reserved: Optional[str] = None,
                      ExchangeID: Optional[str] = None, /) -> Optional[CQNTransferAssetField]: ...
 def queryBankAccountCash(Trader: Optional[EngineHandle], AccountPassword: Optional[str], BankID: Optional[str],
                          BankPassword: Optional[str], /) -> int: ...
-def updatePassword(Trader: Optional[EngineHandle], PasswordFlag: Char, OldPassword: Optional[str],
+def updatePassword(Trader: Optional[EngineHandle], PasswordFlag: PasswordFlagCode, OldPassword: Optional[str],
                    NewPassword: Optional[str], /) -> int: ...
 def addTask(Trader: Optional[EngineHandle], TaskID: int, QueryCommand: Optional[CQNQueryCommandField] = None,
             Count: int = 1, ExecuteGap: int = -1, FailedGap: int = -1, RetryUntilSuccess: bool = False,
@@ -81,12 +89,17 @@ def getTimeElapse(Anchor: int = 0, /) -> int: ...
 '''
 
 COMMON_TYPES = '''\
-# A one-character code: the ENUM_ character constants are such strings ("0", "a", ...).
+# Names for typing; each exists at runtime too (tradecore._types).
+# A one-character code as the records hand it out ("0", "a", ...); NUL where none is set.
 Char = str
+# The NUL code: "no flag" where an argument or a field may hold none.
+NoCode = Literal["\\0"]
+# What subscribe/unsubscribe take: a list (not a tuple) of str or bytes codes.
+SecurityList = Union[List[str], List[bytes], List[Union[str, bytes]]]
 
 
 class SwigPyObject:
-    """A wrapped C pointer (the handle init returns, the "this" of every record object)."""
+    """A wrapped C pointer (the handle init returns, the this of every record object)."""
     def own(self, value: bool = ..., /) -> bool: ...
     def disown(self) -> None: ...
     def acquire(self) -> None: ...
@@ -136,6 +149,66 @@ def parse_header(text):
     return records, constants, messages
 
 
+def load_code_families():
+    """CODE_FAMILIES of python/tradecore/_types.py: (alias, constant prefix) of every closed code
+    family that arguments and fields are typed with, the runtime's aliases made from the same."""
+    with open(os.path.join(PACKAGE, "_types.py"), encoding="utf-8") as f:
+        tree = ast.parse(f.read())
+    for node in tree.body:
+        if isinstance(node, ast.Assign) and getattr(node.targets[0], "id", None) == "CODE_FAMILIES":
+            return ast.literal_eval(node.value)
+    raise SystemExit("CODE_FAMILIES not found in python/tradecore/_types.py")
+
+
+def family_lines(constants):
+    lines = ["# The closed code families, as Literal types (one alias per ENUM_ family)."]
+    for alias, prefix in load_code_families():
+        values = []
+        for name, kind, value in constants:
+            if name.startswith(prefix) and kind == "str" and value not in values:
+                values.append(value)
+        if not values:
+            raise SystemExit("no constants for %s" % prefix)
+        text = "%s = Literal[%s]" % (alias, ", ".join('"%s"' % v for v in values))
+        lines += textwrap.wrap(text, 110, subsequent_indent=" " * (len(alias) + 11), break_on_hyphens=False)
+    return lines
+
+
+def parse_docstrings(text):
+    """name -> the docstring of docstrings.i as a stub carries it (without the signature lines)."""
+    docs = {}
+    for name, body in re.findall(r'^%feature\("docstring"\) (\w+) "(.*?)";$', text, re.M | re.S):
+        if body.startswith(name + "($module"):
+            body = body.split("\n--\n\n", 1)[1]
+        if "\\" in body or '"' in body:
+            raise SystemExit("docstring of %s: no backslash or double quote outside its signature" % name)
+        docs[name] = body
+    return docs
+
+
+def docstring(text, indent):
+    lines = text.split("\n")
+    out = [indent + '"""' + lines[0]]
+    out += [(indent + line) if line else "" for line in lines[1:]]
+    if len(lines) > 1:
+        out.append(indent + '"""')
+    else:
+        out[0] += '"""'
+    return out
+
+
+def engine_function_lines(docs):
+    """The 33 engine functions, each with its documentation."""
+    lines = []
+    for chunk in re.split(r"\n(?=def )", ENGINE_FUNCTIONS.rstrip("\n")):
+        name = re.match(r"def (\w+)\(", chunk).group(1)
+        if name not in docs:
+            raise SystemExit("no docstring for %s in pymodule/docstrings.i" % name)
+        assert chunk.endswith(" ...")
+        lines += chunk[:-len(" ...")].split("\n") + docstring(docs[name], "    ")
+    return lines
+
+
 def constant_lines(constants):
     lines = []
     for name, kind, value in constants:
@@ -145,14 +218,20 @@ def constant_lines(constants):
 
 def cvar_class(messages):
     lines = ["class _ErrorMessages:",
-             '    """cvar: the engine\'s error messages, read-only."""']
+             '    """cvar: the engine\'s error messages, read-only (typing only: at runtime cvar is a SWIG',
+             '    variable link)."""']
     lines += ["    @property\n    def %s(self) -> str: ..." % m for m in messages]
     lines += ["", "", "cvar: _ErrorMessages"]
     return lines
 
 
-def record_class(name, fields):
-    lines = ["class %s:" % name]
+# Fields that hold a closed family's codes (NUL until the engine sets them).
+FIELD_FAMILIES = {("CQNOrderField", "OrderStatus"): "OrderStatusCode",
+                  ("CQNTransferAssetField", "TransferStatus"): "TransferStatusCode"}
+
+
+def record_class(name, fields, docs):
+    lines = ["class %s:" % name] + docstring(docs[name].strip("\n"), "    ")
     if name == "CQNLoginField":
         lines.append("    def __init__(self, other: Optional[\"CQNLoginField\"] = ..., /) -> None: ...")
     else:
@@ -160,21 +239,24 @@ def record_class(name, fields):
     lines.append("    this: SwigPyObject")
     lines.append("    thisown: bool")
     for field, kind in fields:
-        lines.append("    %s: %s" % (field, kind))
+        family = FIELD_FAMILIES.get((name, field))
+        lines.append("    %s: %s" % (field, "Union[%s, NoCode]" % family if family else kind))
     return lines
 
 
 def header_lines(what):
-    return ['"""Type stubs of %s. Generated by tools/gen_stubs.py from records/QNRecords.h; do not edit."""' % what,
-            "from typing import Any, Callable, Final, List, Optional, Union", ""]
+    return ['"""Type stubs of %s. Generated by tools/gen_stubs.py from records/QNRecords.h and' % what,
+            'pymodule/docstrings.i; do not edit."""',
+            "from typing import Any, Callable, Final, List, Literal, Optional, Union", ""]
 
 
-def extension_stub(records, constants, messages):
+def extension_stub(records, constants, messages, docs):
+    aliases = ", ".join(alias for alias, _ in load_code_families())
     lines = header_lines("tradecore._tradecore, the extension module")
     lines += ["from . import (CQNLoginField, CQNMarketDataField, CQNOrderField, CQNQueryCommandField,",
-              "               CQNTransferAssetField, Char, EngineHandle, GeneralProcessor, LoopFunction,",
-              "               OrderProcessor, Pointer, SwigPyObject)",
-              "", ""]
+              "               CQNTransferAssetField, Char, EngineHandle, GeneralProcessor, LoopFunction, NoCode,",
+              "               OrderProcessor, Pointer, SecurityList, SwigPyObject)",
+              "from . import " + aliases, "", ""]
     lines += ["def SWIG_PyInstanceMethod_New(function: Any, /) -> Any: ...", ""]
     for name in RECORDS:
         ptr = "Union[%s, SwigPyObject]" % name
@@ -190,13 +272,13 @@ def extension_stub(records, constants, messages):
         lines.append("def %s_swigregister(cls: type, /) -> None: ..." % name)
         lines.append("def %s_swiginit(instance: Any, pointer: SwigPyObject, /) -> None: ..." % name)
         lines.append("")
-    lines += ENGINE_FUNCTIONS.splitlines() + [""]
+    lines += engine_function_lines(docs) + [""]
     lines += constant_lines(constants) + ["", ""]
     lines += cvar_class(messages)
     return "\n".join(lines) + "\n"
 
 
-def package_stub(records, constants, messages):
+def package_stub(records, constants, messages, docs):
     lines = header_lines("the tradecore package")
     lines += ["from . import _tradecore as _tradecore",
               "from . import book as book",
@@ -207,10 +289,10 @@ def package_stub(records, constants, messages):
               "from .events import as_dict as as_dict, broker_text as broker_text, event_name as event_name",
               "from .strategy import Strategy as Strategy, make_login as make_login",
               ""]
-    lines += COMMON_TYPES.splitlines() + ["", ""]
+    lines += COMMON_TYPES.splitlines() + family_lines(constants) + ["", ""]
     for name in RECORDS:
-        lines += record_class(name, records[name]) + ["", ""]
-    lines += ENGINE_FUNCTIONS.splitlines() + [""]
+        lines += record_class(name, records[name], docs) + ["", ""]
+    lines += engine_function_lines(docs) + [""]
     lines += ["def record(eventID: int, address: int) -> Union[CQNOrderField, CQNMarketDataField, "
               "CQNTransferAssetField, SwigPyObject, None]: ...",
               "def pointer(address: int) -> Optional[SwigPyObject]: ...", ""]
@@ -227,9 +309,11 @@ def main():
     args = parser.parse_args()
     with open(HEADER, encoding="utf-8") as f:
         records, constants, messages = parse_header(f.read())
+    with open(DOCSTRINGS, encoding="utf-8") as f:
+        docs = parse_docstrings(f.read())
     outputs = {
-        os.path.join(PACKAGE, "_tradecore.pyi"): extension_stub(records, constants, messages),
-        os.path.join(PACKAGE, "__init__.pyi"): package_stub(records, constants, messages),
+        os.path.join(PACKAGE, "_tradecore.pyi"): extension_stub(records, constants, messages, docs),
+        os.path.join(PACKAGE, "__init__.pyi"): package_stub(records, constants, messages, docs),
     }
     stale = []
     for path, text in outputs.items():

@@ -78,6 +78,9 @@ def record(eventID, address):
     return _records.pointerAt(address)
 
 
+# The names the type stubs use, at runtime too (EngineHandle, SwigPyObject, the code families).
+from ._types import *  # noqa: E402,F401,F403
+
 # The Python layer; these modules use the names above, so they come last.
 from . import book, events, risk, sim, strategy  # noqa: E402
 from .events import as_dict, broker_text, event_name  # noqa: E402,F401

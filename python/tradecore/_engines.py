@@ -14,23 +14,30 @@ exited; the thread then ends, or calls it again if a strategy still runs.
 
 import threading
 import time
+from typing import TYPE_CHECKING, Dict, List, Optional, Tuple
 
 from . import _control, _tradecore
 
-__all__ = []
+if TYPE_CHECKING:
+    from . import CQNLoginField, EngineHandle
+    from .strategy import Strategy
+
+__all__: List[str] = []
+
+Key = Tuple[int, str, int]
 
 _lock = threading.RLock()
-_entries = {}       # engine key -> Entry
-_runner = None      # the loop thread, while one runs
+_entries: Dict[Key, "Entry"] = {}       # engine key -> Entry
+_runner: Optional[threading.Thread] = None      # the loop thread, while one runs
 
 
-def run_id16(run_id):
+def run_id16(run_id: int) -> int:
     """The low 16 bits of ``run_id`` read as a signed number: what the engine keeps of a RunID."""
     low = run_id & 0xFFFF
     return low - 0x10000 if low >= 0x8000 else low
 
 
-def engine_key(login, run_id):
+def engine_key(login: "CQNLoginField", run_id: int) -> Key:
     """The engine's key: (UserType, UserID, low 16 bits of the RunID)."""
     return (login.UserType, login.UserID, run_id16(run_id))
 
@@ -39,47 +46,47 @@ class Entry:
     """One engine as the strategies know it: the processors ``init`` got for it, its handle
     once ``init`` has returned, and the strategy running it."""
 
-    def __init__(self, key):
+    def __init__(self, key: Key) -> None:
         self.key = key
-        self.handle = None
-        self.strategy = None
+        self.handle: Optional["EngineHandle"] = None
+        self.strategy: Optional["Strategy"] = None
         self.processors = (self._order, self._event, self._loop, self._snapshot)
 
     # The processors: whatever the strategy attached now is, or nothing.
 
-    def _order(self, event, address):
+    def _order(self, event: int, address: int) -> None:
         strategy = self.strategy
         if strategy is not None:
             strategy._deliver_order(event, address)
 
-    def _event(self, event, address, is_last, error_id, message, user_id):
+    def _event(self, event: int, address: int, is_last: bool, error_id: int, message: str, user_id: str) -> None:
         strategy = self.strategy
         if strategy is not None:
             strategy._deliver_event(event, address, is_last, error_id, message, user_id)
 
-    def _loop(self):
+    def _loop(self) -> None:
         strategy = self.strategy
         if strategy is not None:
             strategy._deliver_loop()
 
-    def _snapshot(self, event, address):
+    def _snapshot(self, event: int, address: int) -> None:
         strategy = self.strategy
         if strategy is not None:
             strategy._deliver_snapshot(event, address)
 
 
-def describe(key):
+def describe(key: Key) -> str:
     user_type, user_id, low = key
     return "account %s (user type %d, RunID low bits %d)" % (user_id, user_type, low)
 
 
-def entry_of(login, run_id):
+def entry_of(login: "CQNLoginField", run_id: int) -> Optional[Entry]:
     """The entry of the engine that ``init`` would return for (``login``, ``run_id``), or None."""
     with _lock:
         return _entries.get(engine_key(login, run_id))
 
 
-def attach(strategy, login, run_id):
+def attach(strategy: "Strategy", login: "CQNLoginField", run_id: int) -> Entry:
     """The entry of the engine for (``login``, ``run_id``) with ``strategy`` attached to it.
     Raises ValueError when another strategy runs that engine."""
     key = engine_key(login, run_id)
@@ -94,25 +101,25 @@ def attach(strategy, login, run_id):
         return entry
 
 
-def detach(entry, strategy):
+def detach(entry: Optional[Entry], strategy: "Strategy") -> None:
     """Events of the entry's engine no longer reach ``strategy``."""
     with _lock:
-        if entry.strategy is strategy:
+        if entry is not None and entry.strategy is strategy:
             entry.strategy = None
 
 
-def running_strategies():
+def running_strategies() -> List["Strategy"]:
     with _lock:
         return [e.strategy for e in _entries.values() if e.strategy is not None]
 
 
-def stop_all(reason):
+def stop_all(reason: str) -> None:
     """Stops every strategy of the process (Ctrl-C in any of them)."""
     for strategy in running_strategies():
         strategy.stop(reason)
 
 
-def ensure_loop():
+def ensure_loop() -> None:
     """Starts the loop thread unless it runs (it picks up engines started since by itself)."""
     global _runner
     with _lock:
@@ -121,7 +128,7 @@ def ensure_loop():
             _runner.start()
 
 
-def _strategies_to_drive():
+def _strategies_to_drive() -> Tuple[List["Strategy"], List["Strategy"]]:
     """(strategies still running, strategies whose engine exited under them), under the lock."""
     driving, exited = [], []
     for entry in _entries.values():
@@ -135,7 +142,7 @@ def _strategies_to_drive():
     return driving, exited
 
 
-def _run_loop():
+def _run_loop() -> None:
     global _runner
     while True:
         began = time.monotonic()

@@ -19,6 +19,7 @@ over, so a processor reads it as it is.
 """
 
 import re
+from typing import Union
 
 import tradecore as _package
 
@@ -50,6 +51,10 @@ def _collect_names():
                 names.setdefault(value, constant[len(family):])
     return dict(sorted(names.items()))
 
+
+#: For annotations: what as_dict takes as a record.
+RecordLike = Union[_package.CQNOrderField, _package.CQNMarketDataField, _package.CQNTransferAssetField,
+                   _package.SwigPyObject, int, None]
 
 #: Event or task identifier -> name, for every identifier the module defines.
 EVENT_NAMES = _collect_names()

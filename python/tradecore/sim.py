@@ -18,10 +18,95 @@ to a real front. This module creates and scripts such brokers:
     t.push("OnRspUserLogin", {"FrontID": 1, "SessionID": 7, "TradingDay": "20240102"},
            request_id=login["requestID"])
 
+An address no broker serves never connects (like an unreachable front); an unserved address that
+starts with ``sim://paper`` gets a paper broker with the default configuration on first use.
+
 Records are dicts keyed by the TORA field names; one-character fields are one-character
-strings; text fields are str (GB2312 on the wire, converted both ways here). Paper
-configurations, fault settings and the broker's ledger use the names of the C++ control
-surface (torasim/SimControl.h).
+strings; text fields are str (GB2312 on the wire, converted both ways here). The paper
+configuration, the fault settings and the broker's ledger are dicts keyed in lowerCamel.
+
+Paper configuration
+-------------------
+``Broker(address, PAPER, config={...})``, ``set_paper_config({...})`` (the keys given, over the
+current ones; the day starts afresh) and ``paper_config()`` (every key) use these keys:
+
+==================== =========== ==================================================================
+key                  default     meaning
+==================== =========== ==================================================================
+tradingDay           "20240102"  the trading day of the login answer and every record
+frontID              1           the FrontID of the login answer (sessions are numbered from 1)
+userID               "sim"       the login account the answer names
+password             ""          the password every login must give; empty: any password
+investorID           "11000001"  the investor of every answer
+departmentID         "0001"      the department of the trading account
+accountID            "11000001"  the trading account (cash)
+shareholderSSE       "A000000001" the Shanghai shareholder account
+shareholderSZSE      "0000000001" the Shenzhen shareholder account
+pbuSSE, pbuSZSE      "13001", "010000" the trading units of the shareholder accounts
+cash                 10000000.0  the account's cash at the start of the day
+commissionRate       0.0         fee: commission as a fraction of turnover, on both sides
+minCommission        0.0         fee: the least commission per fill (when either fee is set)
+stampTaxRate         0.0         fee: stamp tax as a fraction of sell turnover
+securities           []          the securities traded (below); empty: 600000, 600519, 688981
+                                 (SSE), 000001 and 300750 (SZSE) at their usual prices
+positions            []          the holdings at the start of the day (below)
+seed                 1           the seed of the synthetic prices: a run is reproducible
+snapshotsPerSecond   2.0         market ticks per second (each pushes the books to subscribers);
+                                 0: the market moves only on tick()
+csvReplayPath        ""          a CSV file whose rows are the books, one row per security per tick
+matchRestingOnTick   true        resting orders trade when a later book crosses their price
+journalPath          ""          a file that keeps the day's ledger across processes (below)
+==================== =========== ==================================================================
+
+Each of ``securities`` is a dict: ``securityID`` (required), ``exchangeID`` ("1" SSE, the default,
+or "2" SZSE), ``name`` (text; default the code), ``securityType`` and ``productID`` (TORA codes;
+default from the exchange and the code), ``preClosePrice`` (10.0), ``upperLimitPrice`` and
+``lowerLimitPrice`` (0: preClose plus or minus 10%, 20% for STAR and ChiNext codes, on the tick),
+``priceTick`` (0.01), ``buyVolumeUnit`` (100: buys must be whole lots), ``sellVolumeUnit`` (1:
+sells may be odd lots), ``maxVolume`` (1000000 per order), ``volatility`` (0.0005: the relative
+step of the synthetic price per tick) and ``levelVolume`` (10000: the typical volume of a level of
+the synthetic book).
+
+Each of ``positions`` is a dict: ``securityID``, ``exchangeID`` ("1"), ``volume`` (held since
+yesterday, all of it sellable today) and ``openCost`` (its total cost; 0: volume x preClose).
+
+CSV replay: with ``csvReplayPath`` set, the books come from the file instead of the synthetic
+process. Its first line names the columns; ``SecurityID`` is required, and any of ``ExchangeID``,
+``LastPrice``, ``PreClosePrice``, ``Volume``, ``Turnover``, ``UpdateTime``, ``BidPrice1`` to
+``BidPrice5``, ``BidVolume1`` to ``BidVolume5``, ``AskPrice1`` to ``AskPrice5`` and ``AskVolume1``
+to ``AskVolume5`` are read (empty cells: 0). Each tick takes the next rows, at most one per
+security; a security that only the file names is added, priced from its first row. When the
+rows run out the books stay as they are.
+
+Faults (both modes): ``set_faults({...})``, ``faults()``; probabilities per eligible event, drawn
+from ``seed`` (7): ``refuseSend`` (a request returns ``refuseCode``, -1, and does nothing),
+``dropAnswer`` (an answer never comes), ``lateAnswer`` (it comes ``lateMillis``, 200, late),
+``errorAnswer`` (it is replaced by an error answer with ``errorAnswerID``, 40),
+``duplicateNotice`` (an order or trade notification comes twice), ``reorderNotice`` (it swaps
+places with the next), ``disconnect`` (per request: the connection drops and comes back after
+``reconnectMillis``, 50). ``fault_counters()`` counts what happened.
+
+The ledger
+----------
+What the broker itself holds, for reconciliation, as lists of dicts keyed in lowerCamel:
+
+- ``orders()``: ``orderSysID``, ``frontID``, ``sessionID``, ``orderRef`` (the engine's OrderID),
+  ``requestID``, ``investorID``, ``securityID``, ``exchangeID``, ``direction``,
+  ``orderPriceType``, ``timeCondition``, ``volumeCondition``, ``limitPrice``, ``volume``,
+  ``tradedVolume``, ``cancelledVolume``, ``turnover``, ``orderStatus`` (TORA's: "0" all traded,
+  "1" part traded, "3" resting, "5" cancelled), ``submitStatus`` ("4": refused by the front),
+  ``errorID``, ``statusMsg``, ``insertTime``, ``cancelTime``;
+- ``trades()``: one per fill, the trade notification's fields: ``investorID``, ``securityID``,
+  ``userID``, ``exchangeID``, ``tradeID``, ``direction``, ``orderSysID``, ``marketID``,
+  ``shareholderID``, ``exchangeInstID``, ``offsetFlag``, ``hedgeFlag``, ``price``, ``volume``,
+  ``tradeDate``, ``tradeTime``, ``traderID``, ``orderLocalID``, ``tradingDay``,
+  ``businessUnitID``, ``accountID``, ``orderRef``, ``departmentID``;
+- ``account()``: ``cash``, ``available``, ``frozen`` (held by open buys), ``fees``;
+- ``positions()``: ``securityID``, ``exchangeID``, ``historyVolume``, ``todayBuy``,
+  ``todaySell``, ``volume``, ``available``, ``frozen``, ``openCost``.
+
+Until the next release, the capitalised keys ``trades()`` gave before (``SecurityID``,
+``Volume``, ``OrderRef``, ...) still read the same values, with a DeprecationWarning.
 
 A paper broker's day can outlive the process: with the configuration key ``journalPath`` (a
 file name) the broker writes its whole ledger (account, positions, every order with what
@@ -40,11 +125,14 @@ TRADECORE_TORASIM_LIB environment variable at its libtorasim instead.
 import ctypes
 import json
 import os
+import re
 import sys
 import threading
+import warnings
+from typing import Any, Dict, Sequence, Tuple, Union
 
 __all__ = [
-    "PAPER", "SCRIPTED", "TRADER", "MD", "BOTH",
+    "PAPER", "SCRIPTED", "TRADER", "MD", "BOTH", "Record", "Level", "LedgerEntry",
     "REASON_READ_FAILED", "REASON_WRITE_FAILED", "REASON_HEARTBEAT_TIMEOUT",
     "REASON_HEARTBEAT_SEND_FAILED", "REASON_BAD_PACKET",
     "SimError", "Broker", "remove_all", "version", "library_path",
@@ -52,6 +140,11 @@ __all__ = [
 
 PAPER = "paper"
 SCRIPTED = "scripted"
+
+# For annotations: a TORA record, a request, a configuration or a ledger entry is a dict keyed by
+# field names; a book level is (price, volume).
+Record = Dict[str, Any]
+Level = Union[Tuple[float, int], Sequence[float]]
 
 TRADER = 0
 MD = 1
@@ -233,6 +326,47 @@ def _ms(seconds):
     return max(0, int(round(seconds * 1000)))
 
 
+_FIRST_WORD = re.compile(r"^[A-Z]+(?=[A-Z][a-z])|^[A-Z]+$|^[A-Z]")
+
+
+def _lower_camel(key):
+    """SecurityID -> securityID, IPAddress -> ipAddress, ID -> id."""
+    return _FIRST_WORD.sub(lambda m: m.group(0).lower(), key)
+
+
+class LedgerEntry(dict):
+    """One entry of the broker's ledger: a dict keyed in lowerCamel. A capitalised key that
+    trades() used to give (``SecurityID``, ``Volume``) still reads the lowerCamel value, with a
+    DeprecationWarning, until the next release."""
+
+    def _renamed(self, key):
+        new = _lower_camel(key) if isinstance(key, str) else key
+        if new != key and dict.__contains__(self, new):
+            warnings.warn("ledger key %r is now %r" % (key, new), DeprecationWarning, stacklevel=3)
+            return new
+        return None
+
+    def __missing__(self, key):
+        new = self._renamed(key)
+        if new is None:
+            raise KeyError(key)
+        return self[new]
+
+    def __contains__(self, key):
+        return dict.__contains__(self, key) or self._renamed(key) is not None
+
+    def get(self, key, default=None):
+        if dict.__contains__(self, key):
+            return dict.__getitem__(self, key)
+        new = self._renamed(key)
+        return default if new is None else dict.__getitem__(self, new)
+
+
+def _ledger(entries, rename=False):
+    return [LedgerEntry((_lower_camel(k), v) for k, v in e.items()) if rename else LedgerEntry(e)
+            for e in entries]
+
+
 # --- brokers -------------------------------------------------------------------------------
 
 class Broker:
@@ -376,12 +510,16 @@ class Broker:
     # paper mode
 
     def set_paper_config(self, config=None, **kw):
-        """Applies the given keys over the current paper configuration and starts the day afresh."""
+        """Applies the given keys over the current paper configuration and starts the day afresh.
+        The keys (``cash``, ``password``, ``securities``, ``positions``, ``seed``,
+        ``snapshotsPerSecond``, ``csvReplayPath``, the fees ...) are listed in the module
+        documentation; an unknown key raises SimError."""
         cfg = dict(config or {})
         cfg.update(kw)
         _check(_load().tsim_set_paper_config_json(self._a, _dumps(cfg)), "set_paper_config")
 
     def paper_config(self):
+        """The whole paper configuration, every key (see the module documentation)."""
         return _take(_load().tsim_paper_config_json(self._a), "paper_config")
 
     def tick(self, count=1):
@@ -419,21 +557,28 @@ class Broker:
         _check(_load().tsim_adjust_json(self._a, _dumps({"cash": float(cash), "positions": entries})), "adjust")
 
     def orders(self):
-        return _take(_load().tsim_orders_json(self._a), "orders")
+        """The broker's orders, oldest first (keys in the module documentation, The ledger)."""
+        return _ledger(_take(_load().tsim_orders_json(self._a), "orders"))
 
     def trades(self):
-        return _take(_load().tsim_trades_json(self._a), "trades")
+        """The broker's fills, oldest first, keyed in lowerCamel (``securityID``, ``volume``,
+        ``price``, ``orderRef`` ...; the capitalised keys still work until the next release)."""
+        return _ledger(_take(_load().tsim_trades_json(self._a), "trades"), rename=True)
 
     def account(self):
-        return _take(_load().tsim_account_json(self._a), "account")
+        """The trading account: ``cash``, ``available``, ``frozen``, ``fees``."""
+        return LedgerEntry(_take(_load().tsim_account_json(self._a), "account"))
 
     def positions(self):
-        return _take(_load().tsim_positions_json(self._a), "positions")
+        """The holdings: ``securityID``, ``exchangeID``, ``historyVolume``, ``todayBuy``,
+        ``todaySell``, ``volume``, ``available``, ``frozen``, ``openCost``."""
+        return _ledger(_take(_load().tsim_positions_json(self._a), "positions"))
 
     # faults
 
     def set_faults(self, faults=None, **kw):
-        """Applies the given keys over the current fault settings (refuseSend, dropAnswer, ...)."""
+        """Applies the given keys over the current fault settings (``refuseSend``, ``dropAnswer``,
+        ... listed in the module documentation)."""
         f = dict(faults or {})
         f.update(kw)
         _check(_load().tsim_set_faults_json(self._a, _dumps(f)), "set_faults")

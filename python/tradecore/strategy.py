@@ -26,7 +26,8 @@ Handlers and the records they receive
 - ``on_order(event, order)``: order events 10011-10017; ``order`` is the order's
   ``CQNOrderField``, the same record ``buyOpen`` returned, read in place. Each transition of an
   order arrives once: a broker that reports a refusal on two routes gives the engine two
-  InsertRejected events, and the strategy one.
+  InsertRejected events (or two CancelRejected for one cancel), and the strategy one. A cancel
+  sent again through ``cancel``/``cancel_all`` may be refused again, and that refusal arrives too.
 - ``on_snapshot(event, snapshot)``: snapshot event 10021; ``snapshot`` is the security's
   ``CQNMarketDataField``.
 - ``on_event(event, record, is_last, error_id, message, user_id)``: every other event (session
@@ -379,7 +380,10 @@ class Strategy:
         Returns the engine's result (0: the request went out)."""
         handle = self._sending("cancel")
         if isinstance(order, Order):
+            if order.this_run:
+                self._forget_cancel_rejections(order.order_ref)
             return self.book.cancel(order)
+        self._forget_cancel_rejections(order.OrderID)
         _tradecore.getOrderLock(order)
         try:
             fields = (order.ExchangeID, order.StandardID, order.OrderSysID, order.OrderID, order.FrontID,
@@ -391,7 +395,16 @@ class Strategy:
     def cancel_all(self, exchange_id=None, standard_id=None):
         """Cancels every active order (of ``exchange_id``/``standard_id`` when given); returns the
         sum of the engine's results (0 when every request went out)."""
-        return _tradecore.cancelOrderByStandardID(self._sending("cancel_all"), exchange_id, standard_id)
+        handle = self._sending("cancel_all")
+        self._forget_cancel_rejections(None)
+        return _tradecore.cancelOrderByStandardID(handle, exchange_id, standard_id)
+
+    def _forget_cancel_rejections(self, order_id):
+        # A new cancel may be refused again, with the order unchanged: that is a new transition.
+        # (list() copies the keys at once, while handlers on other threads may add some.)
+        rejected = _tradecore.ENUM_OrderEventID_CancelRejected
+        for key in [k for k in list(self._delivered) if k[1] == rejected and order_id in (None, k[0])]:
+            self._delivered.pop(key, None)
 
     def kill(self):
         """The kill switch of the strategy's book (``tradecore.book.Book.kill``): no new order

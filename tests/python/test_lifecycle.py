@@ -178,6 +178,10 @@ for t in threads:
     t.start()
 until(lambda: ["InsertRejected", a.rejected.OrderID] in a.log["orders"] if a.rejected else False)
 brokers["a"].drain()                  # the refusal's second route has been delivered too
+for attempt in range(2):              # two cancels of the refused order, each refused on two routes
+    a.cancel(a.rejected)
+    until(lambda: a.log["orders"].count(["CancelRejected", a.rejected.OrderID]) > attempt)
+    brokers["a"].drain()
 a.stop()
 threads[0].join()
 try:
@@ -210,8 +214,9 @@ def test_a_strategy_stops_runs_again_and_runs_beside_another_account():
     # Stopped: the helpers refuse, and the engine's later events reach nobody.
     assert "stopped" in r["refused"]
     assert r["after_leaving"] == []
-    # The refusal came on two routes; the strategy saw it once.
+    # Each refusal came on two routes; the strategy saw it once.
     assert a["orders"].count(["InsertRejected", r["rejected"]]) == 1
+    assert a["orders"].count(["CancelRejected", r["rejected"]]) == 2     # once per cancel
     # Started again: on_start finds the engine Working, with no second TraderReady, and on_loop runs.
     assert a["starts"][0] in ("0", "2") and a["starts"][1] == "3"
     assert a["ready"] == 1 and a["stops"] == ["stop", "stop"]

@@ -617,5 +617,5 @@ def test_a_strategy_places_tracks_and_cancels_orders_on_the_paper_broker():
             assert led["turnover"] == pytest.approx(rec["Turnover"]), oid
     traded = {}
     for t in r["trades"]:
-        traded[int(t["OrderRef"])] = traded.get(int(t["OrderRef"]), 0) + t["Volume"]
+        traded[int(t["orderRef"])] = traded.get(int(t["orderRef"]), 0) + t["volume"]
     assert traded == {oid: rec["TradedVolumeOfTurnover"] for oid, rec in records.items() if rec["TradedVolume"]}

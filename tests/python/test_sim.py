@@ -1,6 +1,9 @@
 """The simulated broker's Python control (tradecore.sim): brokers, paper configuration, books and
 snapshots, the ledger, faults, record field tables, pushes, and the errors it reports."""
 import itertools
+import os
+import re
+import warnings
 
 import pytest
 
@@ -159,3 +162,25 @@ def test_record_field_tables():
     assert md["Volume"] == "int64"
     with pytest.raises(sim.SimError, match="no record named"):
         sim.record_fields("CTORATstpNoSuchField")
+
+
+def test_every_paper_and_fault_key_is_documented_and_the_ledger_speaks_lower_camel(address):
+    b = sim.Broker(address, sim.PAPER, config={"securities": [{"securityID": "600000"}],
+                                              "positions": [{"securityID": "600000", "volume": 100}]})
+    config = b.paper_config()
+    keys = set(config) | set(config["securities"][0]) | set(config["positions"][0]) | set(b.faults())
+    readme = open(os.path.join(os.path.dirname(__file__), "..", "..", "README.md"), encoding="utf-8").read()
+    for key in keys:
+        assert re.search(r"\b%s\b" % key, sim.__doc__), key
+        assert re.search(r"\b%s\b" % key, readme), key
+    assert all(k[0].islower() for k in list(b.account()) + list(b.orders() and b.orders()[0] or {}))
+    # trades() gave the notification's capitalised names; they keep working for a release.
+    (trade,) = sim._ledger([{"SecurityID": "600000", "Volume": 300, "OrderRef": 7}], rename=True)
+    assert list(trade) == ["securityID", "volume", "orderRef"]
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        assert (trade["Volume"], trade.get("SecurityID"), "OrderRef" in trade) == (300, "600000", True)
+    assert len(caught) == 3 and all(w.category is DeprecationWarning for w in caught)
+    assert "Nope" not in trade and trade.get("Nope", 1) == 1
+    with pytest.raises(KeyError):
+        trade["Nope"]

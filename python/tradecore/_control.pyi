@@ -1,0 +1,9 @@
+"""Type stubs of tradecore._control: what tradecore.strategy needs of the engine beyond its 33
+functions."""
+from typing import Optional
+
+from . import ApiStatusCode, EngineHandle
+
+def engineStatus(engine: Optional[EngineHandle], /) -> ApiStatusCode: ...
+def resumeEngine(engine: Optional[EngineHandle], /) -> ApiStatusCode: ...
+def printDefault(eventID: int, address: int, isLast: bool, errorID: int, gbText: bytes, userID: str, /) -> None: ...
