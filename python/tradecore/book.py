@@ -113,6 +113,11 @@ class KillSwitch:
     """The progress of one ``Book.kill()``: ``done`` is set once the broker has confirmed that no
     order of the trading day is open; ``wait(timeout)`` waits for it."""
 
+    done = None          # a threading.Event
+    started = 0.0        # time.monotonic() of the kill
+    finished = None      # ... and of the broker's confirmation
+    cancels_sent = 0
+
     def __init__(self, book):
         self._book = book
         self.done = threading.Event()
@@ -146,6 +151,14 @@ class Book:
     on_killed        called with the ``KillSwitch`` once the broker confirmed every cancel
     retry_every      seconds after which the kill switch sends a cancel again
     """
+
+    handle = None
+    reconcile_every = 30.0
+    retry_every = 0.5
+    on_difference = None
+    on_ready = None
+    on_killed = None
+    differences = ()
 
     def __init__(self, limits=None, reconcile_every=30.0, cash_tolerance=0.01, on_difference=None,
                  on_ready=None, on_killed=None, retry_every=0.5):

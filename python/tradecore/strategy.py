@@ -276,6 +276,8 @@ class Strategy:
     #: cancel or after ``kill_timeout`` seconds.
     kill_on_interrupt = False
     kill_timeout = 10.0
+    #: The live book (``tradecore.book.Book``) once started with ``limits`` or ``use_book``.
+    book = None
 
     def __new__(cls, *args, **kwargs):
         # The lifecycle's own state, made here so that it exists even when a subclass's
@@ -291,7 +293,6 @@ class Strategy:
         self._failure = None          # the exception run raises once the strategy has stopped
         self._delivered = {}          # (OrderID, event) -> the order's fields when last handed over
         self._handlers = {}
-        self.book = None              # the live book, once started with limits or use_book
         return self
 
     def __init__(self):
