@@ -77,7 +77,12 @@ void readPosition(AccountBook &book, const CTORATstpPositionField &p) {
     securityKey(a.key, p.SecurityID, p.ExchangeID);
     a.volume = p.CurrentPosition;
     a.available = p.AvailablePosition;
-    a.frozen = static_cast<long long>(p.HistoryPosFrozen) + p.TodayBSFrozen + p.TodayPRFrozen;
+    a.frozen = p.HistoryPosFrozen;
+    // Today's frozen volumes, under the legacy builds' names or the current generation's.
+    TC_SDK_IF_FIELD(p, TodayBSFrozen, a.frozen += field);
+    TC_SDK_IF_FIELD(p, TodayPRFrozen, a.frozen += field);
+    TC_SDK_IF_FIELD(p, TodayBSPosFrozen, a.frozen += field);
+    TC_SDK_IF_FIELD(p, TodayPRPosFrozen, a.frozen += field);
     TC_SDK_IF_FIELD(p, TodaySMPosFrozen, a.frozen += field);
     a.startVolume = p.PrePosition;
     a.cost = p.TotalPosCost;

@@ -23,7 +23,7 @@ python3 -c "import vnpy.event" 2>/dev/null ||
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRADECORE_BENCH=ON -DTRADECORE_TESTS=OFF \
   -DTRADECORE_PYTHON=ON >/dev/null
 cmake --build "$build" -j "$jobs" --target tradecore_bench_hotpaths tradecore_bench_memory tcbench_native \
-  _tradecore _records _book tradecore_python_stage
+  _tradecore _records _control _book tradecore_python_stage
 
 if [ "${BENCH_QUICK:-0}" = 1 ]; then
   snap_args=(--count 100000 --rounds 2); order_args=(--count 50000 --rounds 2); mem_orders=200000; min_time=0.1
@@ -49,3 +49,6 @@ python3 "$root/bench/hotpath_ratios.py" hotpaths.json
 echo
 echo "== 4. memory per order"
 "$build/bench/tradecore_bench_memory" "$mem_orders"
+echo
+echo "== 5. first on_loop and Ctrl-C"
+python3 "$root/bench/bench_startup.py" $([ "${BENCH_QUICK:-0}" = 1 ] && echo --rounds 1)

@@ -37,6 +37,11 @@ class Sdk:
         self.constants = {}     # (namespace, name) -> (type or None, value text)
         self.enums = {}         # (namespace, name) -> [enumerator names]
         self.files = []
+        # Per header, in declaration order: (kind, name) with kind typedef, constant, enum,
+        # struct or class; and the header's namespace, include guard, includes and export macro.
+        self.order = {}
+        self.headers = {}       # file -> {"namespace", "guard", "includes", "export"}
+        self.families = {}      # (namespace, constant) -> the type name whose codes it is
 
     def record(self, ns, name):
         return self.structs.get((ns, name))
@@ -131,7 +136,7 @@ def _parse_class_body(body):
 
 
 def _blocks(text, keyword):
-    """(name, body) of every `keyword [EXPORT] Name { ... };` with balanced braces."""
+    """(name, body, position) of every `keyword [EXPORT] Name { ... };`, braces balanced."""
     for m in re.finditer(r"\b%s\s+(?:\w+\s+)?(\w+)\s*\{" % keyword, text):
         depth, i = 1, m.end()
         while depth and i < len(text):
@@ -140,33 +145,60 @@ def _blocks(text, keyword):
             elif text[i] == "}":
                 depth -= 1
             i += 1
-        yield m.group(1), text[m.end():i - 1]
+        yield m.group(1), text[m.end():i - 1], m.start()
 
 
 def read_file(sdk, path):
     with open(path, "rb") as f:
         text = f.read().decode("gb18030", "replace")
     text = _strip_comments(text)
+    name = os.path.basename(path)
+    guard = re.search(r"^\s*#\s*(?:ifndef\s+(\w+)|if\s+!\s*defined\s*\(\s*(\w+)\s*\))", text, re.M)
+    export = re.search(r"^\s*#\s*ifdef\s+(\w+_EXPORT)\s*$.*?#\s*define\s+(\w+_DLL_EXPORT)\b", text, re.M | re.S)
+    items = []      # (position, kind, name)
     for m in re.finditer(r"^\s*#\s*define\s+(TORA_\w+)\s+('(?:\\.|[^'])'|\"[^\"]*\"|-?\d+)\s*$", text, re.M):
         sdk.constants.setdefault((None, m.group(1)), (None, m.group(2)))
-    body = re.sub(r"^\s*#.*$", "", text, flags=re.M)
+        items.append((m.start(), "constant", m.group(1)))
+    body = re.sub(r"^[ \t]*#.*$", lambda m: " " * len(m.group(0)), text, flags=re.M)
     ns_match = re.search(r"\bnamespace\s+(\w+)\s*\{", body)
     ns = ns_match.group(1) if ns_match else None
     for m in re.finditer(r"\btypedef\s+([\w ]+?)\s+(TTORA\w+)\s*(?:\[\s*(\d+)\s*\])?\s*;", body):
         sdk.typedefs.setdefault((ns, m.group(2)), (_ctype(m.group(1)), int(m.group(3)) if m.group(3) else None))
+        items.append((m.start(), "typedef", m.group(2)))
     for m in re.finditer(r"\bconst\s+(\w+)\s+(TORA_\w+)\s*=\s*([^;]+);", body):
         sdk.constants.setdefault((ns, m.group(2)), (m.group(1), m.group(3).strip()))
+        items.append((m.start(), "constant", m.group(2)))
     for m in re.finditer(r"\benum\s+(\w+)\s*\{([^}]*)\}", body):
         sdk.enums.setdefault((ns, m.group(1)), [e.split("=")[0].strip() for e in m.group(2).split(",") if e.strip()])
-    for name, block in _blocks(body, "struct"):
-        if not name.startswith("CTORA"):
+        items.append((m.start(), "enum", m.group(1)))
+    for sname, block, pos in _blocks(body, "struct"):
+        if not sname.startswith("CTORA"):
             continue
         fields = [(f, t) for t, f in re.findall(r"(\w+)\s+(\w+)\s*;", block)]
-        sdk.structs.setdefault((ns, name), fields)
-    for name, block in _blocks(body, "class"):
-        if name.startswith("CTORA"):
-            sdk.classes.setdefault(name, (ns, _parse_class_body(block)))
-    sdk.files.append(os.path.basename(path))
+        sdk.structs.setdefault((ns, sname), fields)
+        items.append((pos, "struct", sname))
+    for cname, block, pos in _blocks(body, "class"):
+        if cname.startswith("CTORA"):
+            sdk.classes.setdefault(cname, (ns, _parse_class_body(block)))
+            items.append((pos, "class", cname))
+    # The #define positions are in `text`, the others in `body`: the two differ only in lines
+    # blanked, not in length, so positions compare.
+    items.sort()
+    sdk.order[name] = [(kind, n) for _, kind, n in items]
+    # A header's constants code the type named right after them (the vendor's layout; our legacy
+    # stand-in lists them after their type, and its facts name their types).
+    pending = []
+    for kind, n in sdk.order[name]:
+        if kind == "constant":
+            pending.append(n)
+        elif kind == "typedef":
+            for c in pending:
+                sdk.families.setdefault((ns, c), n)
+            pending = []
+    includes = re.findall(r"^\s*#\s*include\s+([<\"][^>\"]+[>\"])", text, re.M)
+    sdk.headers[name] = {"namespace": ns, "guard": guard and (guard.group(1) or guard.group(2)),
+                         "includes": includes, "export": export and (export.group(1), export.group(2))}
+    sdk.files.append(name)
 
 
 # Headers of other products that some SDK folders carry beside the stock ones (options,

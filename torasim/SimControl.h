@@ -32,8 +32,9 @@
 #ifndef TORASIM_SIMCONTROL_H
 #define TORASIM_SIMCONTROL_H
 
-#include "TORATstpMdApi.h"
-#include "TORATstpTraderApi.h"
+// The stand-in's API headers, by their place (SimSdk.h, written by the build): the tests of the
+// current SDK generation see its headers, of the same names, beside these.
+#include "SimSdk.h"
 
 #include <chrono>
 #include <cstdint>

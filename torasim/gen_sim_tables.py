@@ -170,7 +170,13 @@ def generate(tora):
     for m in MACROS:
         lines.append("#undef %s" % m)
     md_create = re.search(r"static CTORATstpMdApi \*CreateTstpMdApi\(([^)]*)\)", class_body(md, "CTORATstpMdApi"))
-    sdk = ["// " + NOTE, "// What the stand-in headers declare where SDK builds differ.", "#pragma once", "",
+    where = os.path.abspath(tora).replace(os.sep, "/")
+    sdk = ["// " + NOTE, "// The stand-in headers that torasim implements, by their place, and what they declare where",
+           "// SDK builds differ.", "#pragma once", "",
+           "// Stand-ins of other profiles declare what the vendor's headers declare, unused callback",
+           "// parameters and all: here they are system headers.",
+           "#if defined(__GNUC__) || defined(__clang__)", "#pragma GCC system_header", "#endif",
+           '#include "%s/TORATstpMdApi.h"' % where, '#include "%s/TORATstpTraderApi.h"' % where, "",
            "// CTORATstpMdApi::CreateTstpMdApi takes the market-data and derived-data modes.",
            "#define TORASIM_MD_CREATE_MODES %d" % (1 if md_create and md_create.group(1).strip() else 0),
            "// CTORATstpTraderApi::ReqGetConnectionInfo and its answer.",

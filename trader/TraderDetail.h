@@ -10,9 +10,6 @@
 namespace tc {
 namespace trader {
 
-// The SDK's names (already global in legacy builds).
-using namespace ::tc::sdk::trader_names;
-
 constexpr const char kVersionText[] = "Quillon 002.100.001";
 constexpr const char kCurrencyCNY[] = "CNY";
 
@@ -130,12 +127,12 @@ inline void putSecurityKey(char (&key)[N], const char (&standardID)[A], const ch
     for (std::size_t i = 0; i < B && exchangeID[i] != '\0' && len + 1 < N; ++i) key[len++] = exchangeID[i];
 }
 
-inline int errorIDOf(const CTORATstpRspInfoField *info) { return info ? info->ErrorID : 0; }
+inline int errorIDOf(const sdk::RspInfoRecord *info) { return info ? info->ErrorID : 0; }
 
 // The broker's message as a NUL-terminated text (its field may use every byte).
 struct ErrorText {
-    char text[sizeof(CTORATstpRspInfoField::ErrorMsg) + 1];
-    explicit ErrorText(const CTORATstpRspInfoField *info) {
+    char text[sizeof(sdk::RspInfoRecord::ErrorMsg) + 1];
+    explicit ErrorText(const sdk::RspInfoRecord *info) {
         if (info) {
             std::memcpy(text, info->ErrorMsg, sizeof info->ErrorMsg);
             text[sizeof info->ErrorMsg] = '\0';

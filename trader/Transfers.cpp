@@ -6,6 +6,7 @@
 #include "trader/TraderDetail.h"
 
 using namespace tc::trader;
+using namespace tc::sdk::trader_names;  // the SDK's names (global in legacy builds)
 
 namespace tc {
 

@@ -6,6 +6,7 @@
 
 #include "engine/Text.h"
 #include "engine/tradecore_api.h"
+#include "support/SdkProfile.h"
 #include "support/TraderFixture.h"
 
 namespace {
@@ -48,12 +49,12 @@ TEST_F(TraderCancel, CancelOrderSendsItsFieldsAndTakesTheEngineSessionForZero) {
     EXPECT_EQ(req.ExchangeID, '1');
     EXPECT_STREQ(req.OrderSysID, "SYS9");
     EXPECT_EQ(req.ActionFlag, '0');
-    EXPECT_STREQ(req.SecurityID, "600000");
-    EXPECT_STREQ(req.IPAddress, "203.0.113.9");
-    EXPECT_STREQ(req.MacAddress, "00-11-22-33-44-55");
-    EXPECT_STREQ(req.TerminalInfo, "PC;IIP=10.0.0.2");
-    EXPECT_STREQ(req.BInfo, "Quillon 002.100.001");
-    EXPECT_STREQ(req.HDSerial, "HD-0001");
+    TC_EXPECT_LEGACY_TEXT(req.SecurityID, "600000");
+    TC_EXPECT_LEGACY_TEXT(req.IPAddress, "203.0.113.9");
+    TC_EXPECT_LEGACY_TEXT(req.MacAddress, "00-11-22-33-44-55");
+    TC_EXPECT_LEGACY_TEXT(req.TerminalInfo, "PC;IIP=10.0.0.2");
+    TC_EXPECT_LEGACY_TEXT(req.BInfo, "Quillon 002.100.001");
+    TC_EXPECT_LEGACY_TEXT(req.HDSerial, "HD-0001");
 
     // Given sessions are kept; null texts count as empty; a refusal is returned as is.
     broker_->setNextReturn("ReqOrderAction", -8);

@@ -11,6 +11,7 @@
 #include "engine/Text.h"
 #include "engine/tradecore_api.h"
 #include "support/EngineDoubles.h"
+#include "support/SdkProfile.h"
 #include "support/TraderFixture.h"
 #include "trader/SecurityDirectory.h"
 
@@ -68,8 +69,8 @@ TEST_F(TraderOrders, BuyOpenSendsTheInsertRequestFieldsAndSetsAsideCash) {
     EXPECT_STREQ(req.OrderRef, "1001");
     EXPECT_EQ(req.OrderPriceType, '2');
     EXPECT_EQ(req.Direction, '0');
-    EXPECT_EQ(req.CombOffsetFlag[0], '0');
-    EXPECT_EQ(req.CombHedgeFlag[0], '1');
+    TC_EXPECT_LEGACY_VALUE(req.CombOffsetFlag[0], '0');
+    TC_EXPECT_LEGACY_VALUE(req.CombHedgeFlag[0], '1');
     EXPECT_DOUBLE_EQ(req.LimitPrice, 10.5);
     EXPECT_EQ(req.VolumeTotalOriginal, 1000);
     EXPECT_EQ(req.TimeCondition, '3');
@@ -77,12 +78,12 @@ TEST_F(TraderOrders, BuyOpenSendsTheInsertRequestFieldsAndSetsAsideCash) {
     EXPECT_EQ(req.ForceCloseReason, '0');
     EXPECT_EQ(req.ExchangeID, '1');
     EXPECT_STREQ(req.ShareholderID, "A000000001");
-    EXPECT_STREQ(req.IPAddress, "203.0.113.9");
-    EXPECT_STREQ(req.MacAddress, "00-11-22-33-44-55");
-    EXPECT_STREQ(req.TerminalInfo, "PC;IIP=10.0.0.2");
-    EXPECT_STREQ(req.BInfo, "Quillon 002.100.001");
+    TC_EXPECT_LEGACY_TEXT(req.IPAddress, "203.0.113.9");
+    TC_EXPECT_LEGACY_TEXT(req.MacAddress, "00-11-22-33-44-55");
+    TC_EXPECT_LEGACY_TEXT(req.TerminalInfo, "PC;IIP=10.0.0.2");
+    TC_EXPECT_LEGACY_TEXT(req.BInfo, "Quillon 002.100.001");
     EXPECT_EQ(req.Operway, '1');
-    EXPECT_STREQ(req.HDSerial, "HD-0001");
+    TC_EXPECT_LEGACY_TEXT(req.HDSerial, "HD-0001");
 
     EXPECT_STREQ(o->ExchangeID, "1");
     EXPECT_STREQ(o->StandardID, "600000");
@@ -112,7 +113,7 @@ TEST_F(TraderOrders, ClosingOrdersAndInsertOrderFollowTheirOwnFieldRules) {
     EXPECT_FALSE(s->IsBuyFromMarket);
     EXPECT_EQ(s->OffsetFlag, '1');
     const auto sreq = broker_->waitForRequest("ReqOrderInsert")->as<CTORATstpInputOrderField>();
-    EXPECT_EQ(sreq.CombOffsetFlag[0], '1');
+    TC_EXPECT_LEGACY_VALUE(sreq.CombOffsetFlag[0], '1');
     EXPECT_EQ(sreq.Direction, '1');
     EXPECT_STREQ(sreq.ShareholderID, "0000000002");
     // A closing order leaves the cash alone.
@@ -249,7 +250,7 @@ TEST_F(TraderOrders, CashIsGivenBackAtMostOnceAndNeverBeyondWhatWasSetAside) {
 
 TEST(OrderPricing, EveryOrderTypeRowGivesItsCombinedTypePriceAndLimitFlag) {
     tc::testing::FakeMd md("u1");
-    auto s = zeroRecord<CTORATstpMarketDataField>();
+    auto s = zeroRecord<tc::sdk::MdSpi::CTORATstpMarketDataField>();
     tc::copyText(s.SecurityID, "600000");
     s.ExchangeID = '1';
     s.BidPrice1 = 10.00;
@@ -469,6 +470,7 @@ TEST_F(TraderOrders, TradeForAnotherOrderSysIDIsIgnored) {
 }
 
 TEST_F(TraderOrders, VolumesAtTheEdgesOfTheIntRangeAreHeldThereAndNeverWrap) {
+    TC_LEGACY_SHAPES_ONLY("the notices' remaining volume (the current generation reports the cancelled one)");
     constexpr int kMax = 2147483647;
     constexpr int kMin = -kMax - 1;
     // A corrupt notice: a traded volume far below what the order has traded is no trade.
@@ -576,6 +578,7 @@ TEST_F(TraderOrders, CancelErrorRewritesOnlyTheMessageWithItsOwnLabel) {
 // Order references are read as atoi reads them: blanks in front of the digits (and anything
 // after them) still name the order, on every route that carries one.
 TEST_F(TraderOrders, OrderReferencesPaddedWithBlanksStillFindTheirOrder) {
+    TC_LEGACY_SHAPES_ONLY("references as text (the current generation's are ints)");
     CQNOrderField *o = buy("600000", 100, '0', 10.0);
     CQNOrderField *refused = buy("600000", 100, '0', 10.0);
     auto accepted = orderNotice(*o, TORA_TSTP_OST_NoTradeQueueing);

@@ -212,8 +212,8 @@ TEST_F(TraderQueries, EveryHandlerRowSendsItsDocumentedFields) {
              EXPECT_EQ(q.ExchangeID, '1');
              EXPECT_STREQ(q.SecurityID, "600000");
              EXPECT_STREQ(q.OrderSysID, "4567");
-             EXPECT_STREQ(q.InsertTimeStart, "09:30:00");
-             EXPECT_STREQ(q.InsertTimeEnd, "15:00:00");
+             TC_EXPECT_LEGACY_TEXT(q.InsertTimeStart, "09:30:00");
+             TC_EXPECT_LEGACY_TEXT(q.InsertTimeEnd, "15:00:00");
          }},
         {12204, "ReqQryCondOrder", [](const Request &r) {
              auto q = as<CTORATstpQryCondOrderField>(r);
@@ -302,7 +302,7 @@ TEST_F(TraderQueries, EveryHandlerRowSendsItsDocumentedFields) {
              EXPECT_EQ(q.ExchangeID, '1');
              EXPECT_STREQ(q.SecurityID, "600000");
              EXPECT_STREQ(q.InvestorID, "inv1");
-             EXPECT_STREQ(q.AccountID, "acc1");
+             TC_EXPECT_LEGACY_TEXT(q.AccountID, "acc1");
              EXPECT_EQ(q.Direction, 'Z');
              // Order type '1' needs the market's best price; none known: 0 is sent.
              EXPECT_EQ(q.OrderPriceType, '2');

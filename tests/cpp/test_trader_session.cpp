@@ -79,7 +79,7 @@ TEST_F(TraderSession, LoginRequestCarriesTheLoginRecordFields) {
     EXPECT_STREQ(req.InnerIPAddress, "10.0.0.2");
     EXPECT_STREQ(req.TerminalInfo, "PC;IIP=10.0.0.2");
     EXPECT_STREQ(req.OuterIPAddress, "203.0.113.9");
-    EXPECT_EQ(req.OuterPort, 4321);
+    TC_EXPECT_LEGACY_VALUE(req.OuterPort, 4321);
     EXPECT_EQ(r.requestID, 0);
 }
 
@@ -253,11 +253,11 @@ TEST_F(TraderSession, SecurityAnswersWhileWorkingAreDeliveredButLeaveTheDirector
 TEST_F(TraderSession, LoginAnswerOutsideInitializingIsDeliveredButStoresNoSession) {
     createTrader();
     // Status "0": never connected (the callback is driven directly: no connection to post on).
-    auto answer = zeroRecord<CTORATstpRspUserLoginField>();
+    auto answer = zeroRecord<tc::sdk::TraderSpi::CTORATstpRspUserLoginField>();
     answer.FrontID = 9;
     answer.SessionID = 99;
     tc::copyText(answer.TradingDay, "20240105");
-    auto info = Broker::rspInfo(0, "");
+    auto info = zeroRecord<tc::sdk::TraderSpi::CTORATstpRspInfoField>();
     trader_->OnRspUserLogin(&answer, &info, 0, true);
     EXPECT_EQ(trader_->frontID(), 0);
     EXPECT_EQ(trader_->sessionID(), 0);

@@ -52,6 +52,9 @@ private:                                                                        
         LEGACY(record, info, requestID, isLast);                                                     \
     }
 
+// The error info of the trader's responses.
+using RspInfoRecord = TORASTOCKAPI::CTORATstpRspInfoField;
+
 // The record of a cancel's error notice: the echoed request here, the order action in legacy
 // builds. The adapter reads its OrderRef only.
 using OrderActionErrorRecord = TORASTOCKAPI::CTORATstpInputOrderActionField;

@@ -18,7 +18,16 @@ namespace sdk {
 
 using TraderApi = CTORATstpTraderApi;
 using MdApi = CTORATstpMdApi;
-using MdSpi = CTORATstpMdSpi;
+
+// The market-data callbacks: the SDK's own. Its records (the trader's) are members here as in
+// the current generation's layer, where they are the market-data side's own.
+class MdSpi : public CTORATstpMdSpi {
+public:
+#include "ToraMdNames.inc"
+};
+
+// The error info of the trader's responses.
+using RspInfoRecord = CTORATstpRspInfoField;
 
 // The record of a cancel's error notice (the current generation echoes the request instead).
 using OrderActionErrorRecord = CTORATstpOrderActionField;
@@ -28,6 +37,10 @@ using OrderActionErrorRecord = CTORATstpOrderActionField;
 // never calls it, and the engine never sends the request: see the constants below).
 class TraderSpi : public CTORATstpTraderSpi {
 public:
+    // The SDK's records and type names as members, as in the current generation's layer (its
+    // constants are macros, visible anyway).
+#include "ToraTraderNames.inc"
+
 #if !TC_SDK_HAS_GET_CONNECTION_INFO
     virtual void OnRspGetConnectionInfo(CTORATstpConnectionInfoField *, CTORATstpRspInfoField *, int, bool) {}
 #endif

@@ -199,7 +199,7 @@ FakeMd &TraderFixture::attachSnapshots() {
 void TraderFixture::putSnapshot(const char *id, char exchange, double bid1, double ask1, double upper,
                                 double lower) {
     attachSnapshots();
-    auto s = zeroRecord<CTORATstpMarketDataField>();
+    auto s = zeroRecord<tc::sdk::MdSpi::CTORATstpMarketDataField>();   // the snapshot as the SDK in hand gives it
     tc::copyText(s.SecurityID, id);
     s.ExchangeID = exchange;
     s.BidPrice1 = bid1;
