@@ -23,7 +23,7 @@ template <std::size_t N>
 int referenceOf(const char (&field)[N]) {
     return parseDecimal(field, N);
 }
-// (Only one of the two is called in a given build.)
+// (Only one of the two is used by a given SDK build.)
 [[maybe_unused]] inline int referenceOf(int field) { return field; }
 
 char engineStatus(const CTORATstpOrderField &q) {
