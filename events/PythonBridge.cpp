@@ -67,7 +67,10 @@ public:
         state_ = PyGILState_Ensure();
     }
     ~GilScope() {
-        if (usable_) PyGILState_Release(state_);
+        // A processor that let the lock go (an engine call) while the interpreter began to shut
+        // down never gets it back: Python ends the thread as it asks for it again, and the
+        // unwinding of that end comes through here. There is nothing to release then.
+        if (usable_ && PyGILState_Check()) PyGILState_Release(state_);
     }
     GilScope(const GilScope &) = delete;
     GilScope &operator=(const GilScope &) = delete;
