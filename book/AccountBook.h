@@ -36,6 +36,7 @@
 
 #include "engine/OrderGate.h"
 #include "records/QNRecords.h"
+#include "trader/SpinLocks.h"
 
 
 namespace tc {
@@ -325,7 +326,7 @@ private:
 #endif
         ;
 
-    mutable std::atomic<std::uint32_t> lock_{0};
+    mutable SpinLock lock_;
     struct Guard;
 
     Limits limits_;

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <deque>
 #include <memory>
-#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -16,26 +15,14 @@
 namespace tc {
 namespace book {
 
-// Spinning is what the book's lock is for, but a holder descheduled on a busy machine must not
-// cost a whole time slice of spinning.
-inline void spinPause(unsigned &spins) {
-    if (++spins >= 64) {
-        spins = 0;
-        std::this_thread::yield();
-    }
-}
-
+// The book's one lock: the trader adapter's spin lock (it yields now and then, so a holder
+// descheduled on a busy machine does not cost a whole time slice of spinning).
 struct AccountBook::Guard {
-    explicit Guard(const AccountBook &b) : b_(b) {
-        unsigned spins = 0;
-        while (b_.lock_.exchange(1, std::memory_order_acquire) != 0) {
-            while (b_.lock_.load(std::memory_order_relaxed) != 0) spinPause(spins);
-        }
-    }
-    ~Guard() { b_.lock_.store(0, std::memory_order_release); }
+    explicit Guard(const AccountBook &b) : lock_(b.lock_) { lock_.lock(); }
+    ~Guard() { lock_.unlock(); }
     Guard(const Guard &) = delete;
     Guard &operator=(const Guard &) = delete;
-    const AccountBook &b_;
+    SpinLock &lock_;
 };
 
 // Security key -> security. Searched by the order gate without the book's lock, so it never
@@ -105,8 +92,6 @@ private:
 
     // The key's first 16 bytes as two words and its length, mixed by two multiplications: the
     // bytes are gathered without a chain of dependent steps, which a byte-wise hash would be.
-    // Two multiplications mix the words: the bytes are gathered without a chain of dependent
-    // steps, which a byte-wise hash would be.
     static std::uint64_t hash(const KeyWords &k) {
         const std::uint64_t h = (k.w0 * 0x9E3779B97F4A7C15ull) ^ (k.w1 + k.length) * 0xC2B2AE3D27D4EB4Full ^ k.tail;
         return h ^ (h >> 29);

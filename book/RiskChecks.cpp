@@ -162,13 +162,16 @@ int AccountBook::checkOrder(const OrderCheck &c, char (&message)[sizeof(TQNMessa
                           price, off * 100, last, limits.priceBand * 100, (off - limits.priceBand) * 100);
     }
     if (!rateAllows(orderTimes_, orderHead_, orderCount_, limits.maxOrdersPerSecond, c.nowMicros))
-        return refuse(o.OrderID, Check::OrderRate, message, "%d orders in the last second, limit %d",
-                      limits.maxOrdersPerSecond, limits.maxOrdersPerSecond);
+        return refuse(o.OrderID, Check::OrderRate, message,
+                      "%d orders in the last second and this one, limit %d (by 1)", limits.maxOrdersPerSecond,
+                      limits.maxOrdersPerSecond);
     if (limits.maxOpenOrdersPerSecurity > 0 && s->openOrders >= limits.maxOpenOrdersPerSecurity)
-        return refuse(o.OrderID, Check::SecurityOpenOrders, message, "%s has %d open, limit %d", s->key,
-                      s->openOrders, limits.maxOpenOrdersPerSecurity);
+        return refuse(o.OrderID, Check::SecurityOpenOrders, message,
+                      "%s has %d open and this one, limit %d (by %d)", s->key, s->openOrders,
+                      limits.maxOpenOrdersPerSecurity, s->openOrders + 1 - limits.maxOpenOrdersPerSecurity);
     if (limits.maxOpenOrders > 0 && openOrders_ >= limits.maxOpenOrders)
-        return refuse(o.OrderID, Check::OpenOrders, message, "%d open, limit %d", openOrders_, limits.maxOpenOrders);
+        return refuse(o.OrderID, Check::OpenOrders, message, "%d open and this one, limit %d (by %d)", openOrders_,
+                      limits.maxOpenOrders, openOrders_ + 1 - limits.maxOpenOrders);
     if (limits.checkCash && spendsCash(o) && notional > c.useableCash + 1e-6)
         return refuse(o.OrderID, Check::Cash, message, "%.2f needed, %.2f usable, short by %.2f", notional,
                       c.useableCash, notional - c.useableCash);
@@ -200,8 +203,9 @@ int AccountBook::checkCancel(int orderID, long long nowMicros) noexcept {
     if (halted_ || limits_.maxCancelsPerSecond <= 0) return 0;
     if (!rateAllows(cancelTimes_, cancelHead_, cancelCount_, limits_.maxCancelsPerSecond, nowMicros)) {
         char message[sizeof(TQNMessageType)];
-        return refuse(kNoOrder, Check::CancelRate, message, "%d cancels in the last second, limit %d",
-                      limits_.maxCancelsPerSecond, limits_.maxCancelsPerSecond);
+        return refuse(kNoOrder, Check::CancelRate, message,
+                      "%d cancels in the last second and this one, limit %d (by 1)", limits_.maxCancelsPerSecond,
+                      limits_.maxCancelsPerSecond);
     }
     recordRate(cancelTimes_, cancelHead_, cancelCount_, limits_.maxCancelsPerSecond, nowMicros);
     return 0;

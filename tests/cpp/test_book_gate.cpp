@@ -270,6 +270,17 @@ TEST(GateLimitTexts, SayWhichLimitAndByHowMuch) {
     check(book, order(3, kBuy, 1000, 1.5e3), nullptr, kNow, &why);
     EXPECT_EQ(why, "Risk:Notional: 1500000.00 above 10000.00 by 1490000.00");
     EXPECT_EQ(book.refusals(), 3u);
+    // A count limit lowered below what is open already: the refusal says by how many.
+    for (int id = 4; id < 8; ++id) ASSERT_EQ(check(book, order(id, kBuy, 100, 10.0)), 0);
+    l.maxOpenOrders = 2;
+    l.maxOpenOrdersPerSecurity = 3;
+    book.setLimits(l);
+    check(book, order(8, kBuy, 100, 10.0), nullptr, kNow, &why);
+    EXPECT_EQ(why, "Risk:SecurityOpenOrders: 600000.1 has 4 open and this one, limit 3 (by 2)");
+    l.maxOpenOrdersPerSecurity = 0;
+    book.setLimits(l);
+    check(book, order(9, kBuy, 100, 10.0), nullptr, kNow, &why);
+    EXPECT_EQ(why, "Risk:OpenOrders: 4 open and this one, limit 2 (by 3)");
 }
 
 // --- the book, fed as the Python layer feeds it ----------------------------------------------

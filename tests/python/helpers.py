@@ -12,15 +12,15 @@ from tables import RECORDS
 PACKAGE_PARENT = os.path.dirname(os.path.dirname(os.path.abspath(tradecore.__file__)))
 
 
-def run_python(code, *flags, check=True, timeout=120):
+def run_python(code, *flags, check=True, timeout=120, cwd=None):
     """Runs ``code`` in a fresh interpreter that imports the same tradecore as this one.
     For what must not happen in the test process: crashes, process-wide state, output written
     straight to the C stdout, interpreter flags such as -W error. The timeout only turns a hang
-    into a failure."""
+    into a failure; ``cwd`` is where the child runs (for what it writes beside itself)."""
     env = dict(os.environ)
     env["PYTHONPATH"] = os.pathsep.join(p for p in (PACKAGE_PARENT, env.get("PYTHONPATH")) if p)
     proc = subprocess.run([sys.executable, *flags, "-c", textwrap.dedent(code)], env=env,
-                          capture_output=True, text=True, timeout=timeout)
+                          capture_output=True, text=True, timeout=timeout, cwd=cwd)
     if check and proc.returncode != 0:
         raise AssertionError("child exited with %d\nstdout:\n%s\nstderr:\n%s"
                              % (proc.returncode, proc.stdout, proc.stderr))

@@ -118,7 +118,7 @@ def test_raw_order_calls_pass_the_checks(tc):
     assert o["nan"][2][0] == "Price" and o["nan"][1] == tc.ENUM_ErrorID_InvalidPrice
     assert o["oversell"][2][:2] == ["Position", "sell 1001 of 600000.1, 1000 sellable, short by 1"]
     assert o["sell_all"][0] != rejected
-    assert o["third_open"][2][:2] == ["OpenOrders", "2 open, limit 2"]
+    assert o["third_open"][2][:2] == ["OpenOrders", "2 open and this one, limit 2 (by 1)"]
     assert o["third_open"][1] == tc.ENUM_ErrorID_BrokerReject
     assert o["after"][0] != rejected
     # The engine's insert-failure text, with the limit and the amount in it.
@@ -289,9 +289,16 @@ PAPER_DAY = r"""
 import tradecore
 from tradecore import sim
 tradecore.setRunMode(tradecore.ENUM_RunMode_Release)
-sim.Broker("sim://paper", sim.PAPER, config={"snapshotsPerSecond": 10, "positions": [
+broker = sim.Broker("sim://paper", sim.PAPER, config={"snapshotsPerSecond": 10, "positions": [
     {"securityID": "600000", "exchangeID": "1", "volume": 1000},
     {"securityID": "000001", "exchangeID": "2", "volume": 500}]})
+"""
+
+
+QUOTES = r"""
+import json
+print(json.dumps({"sides": sorted({o["direction"] for o in broker.orders()}),
+                  "largest": max(o["volume"] for o in broker.orders())}))
 """
 
 
@@ -302,12 +309,16 @@ def readme_example(name):
 
 
 @pytest.mark.skipif(not os.path.exists(README), reason="source tree not available")
-def test_the_readme_market_maker_and_end_of_day_routine_run():
+def test_the_readme_market_maker_and_end_of_day_routine_run(tmp_path):
     maker, closing = readme_example("MarketMaker"), readme_example("EndOfDay")
     assert len(maker.splitlines()) < 40 and len(closing.splitlines()) < 40
-    out = run_python(PAPER_DAY + maker.replace("duration=60", "duration=4"), timeout=120).stdout
+    # Run where their flow directories may land.
+    out = run_python(PAPER_DAY + maker.replace("duration=60", "duration=4") + QUOTES, timeout=120,
+                     cwd=str(tmp_path)).stdout
     assert "stopped (duration): Position(security='600000'" in out and "Cash(available=" in out
-    out = run_python(PAPER_DAY + closing, timeout=120).stdout
+    quotes = json.loads(out.strip().splitlines()[-1])
+    assert {"0", "1"} <= set(quotes["sides"]) and quotes["largest"] <= 200   # bid and ask, within its limits
+    out = run_python(PAPER_DAY + closing, timeout=120, cwd=str(tmp_path)).stdout
     # Everything sellable sold, and the day's report.
     assert "600000.1: 0 held (0 bought, 1000 sold today)" in out
     assert "000001.2: 0 held (0 bought, 500 sold today)" in out and "day P&L" in out
