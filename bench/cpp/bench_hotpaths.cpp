@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <thread>
@@ -195,30 +196,38 @@ BENCHMARK(BM_OrderEntry_BuyOpen)->Name("BM_OrderEntry_BuyOpen_ProcessCPU")->Meas
 // time than its rate limit lets through.
 constexpr long long kGatedOrders = 400000;
 
-// The engine's own share: as above, but every 1024 orders the clock stops until the memory helper
+// Waits (for at most a second) until the memory helper has a chunk of order slots and one of
+// index entries ready.
+void waitForOrderMemory() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while ((tc::PermanentArena::records().counters().readyChunks == 0 ||
+            tc::PermanentArena::nodes().counters().readyChunks == 0) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+}
+
+// Buys of 100 at 10.00 back to back; every 1024 orders the clock stops until the memory helper
 // has a chunk ready for the next ones, so that no order waits for fresh memory.
-void BM_OrderEntry_BuyOpen_MemoryReady(benchmark::State &state) {
-    TraderRig rig;
-    rig.broker->setRequestLog(false);
-    auto memoryReady = [] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        while ((tc::PermanentArena::records().counters().readyChunks == 0 ||
-                tc::PermanentArena::nodes().counters().readyChunks == 0) &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::yield();
-    };
-    memoryReady();
+void buyOpenMemoryReady(benchmark::State &state, CTORAStockTrader &trader) {
+    waitForOrderMemory();
     long long n = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(rig.trader->buyOpen(nullptr, "1", "600000", 100, ENUM_OrderType_LimitAndWait, 10.0,
-                                                     0, ENUM_Direction_Buy));
+        benchmark::DoNotOptimize(
+            trader.buyOpen(nullptr, "1", "600000", 100, ENUM_OrderType_LimitAndWait, 10.0, 0, ENUM_Direction_Buy));
         if ((++n & 1023) == 0) {
             state.PauseTiming();
-            memoryReady();
+            waitForOrderMemory();
             state.ResumeTiming();
         }
     }
     state.SetItemsProcessed(state.iterations());
+}
+
+// The engine's own share: as above, with no order waiting for fresh memory.
+void BM_OrderEntry_BuyOpen_MemoryReady(benchmark::State &state) {
+    TraderRig rig;
+    rig.broker->setRequestLog(false);
+    buyOpenMemoryReady(state, *rig.trader);
 }
 BENCHMARK(BM_OrderEntry_BuyOpen_MemoryReady)->Iterations(kGatedOrders);
 
@@ -254,11 +263,28 @@ tc::book::Limits everyLimit() {
     return l;
 }
 
-// Order entry as above, through the order gate with every check on: what the checks add to an
-// order is this less BM_OrderEntry_BuyOpen_MemoryReady (same number of orders, same memory pauses).
+// CPU time of the calling thread, in nanoseconds.
+long long threadCpuNanos() {
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+#else
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+#endif
+}
+
+// What the order gate with every check on adds to an order: order entry as above, in chunks of
+// 1024 orders on one engine, the gate installed for every other chunk, each chunk timed by the
+// calling thread's CPU time (the memory pauses between chunks untimed). Gated and plain orders
+// thus share the engine, its index, its memory and the machine's load of the moment; the
+// counters are the two costs per order and their difference. Each iteration is one order of
+// each kind.
 // Argument 1: the book is given the snapshots (as tradecore.book's processors give them) and
 // takes the prices from its own table; 0: it reads them from the engine's snapshot store.
-void BM_OrderEntry_BuyOpen_Gated_MemoryReady(benchmark::State &state) {
+void BM_OrderEntry_GateCost(benchmark::State &state) {
+    constexpr int kChunk = 1024;
     TraderRig rig;
     rig.broker->setRequestLog(false);
     SnapshotsOnly md;
@@ -269,34 +295,43 @@ void BM_OrderEntry_BuyOpen_Gated_MemoryReady(benchmark::State &state) {
     tc::book::AccountBook book;
     book.setLimits(everyLimit());
     if (state.range(0) != 0) book.mark("600000.1", 10.0, 10.0, 11.0, 9.0);
-    rig.trader->setOrderGate(&book);
-    auto memoryReady = [] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        while ((tc::PermanentArena::records().counters().readyChunks == 0 ||
-                tc::PermanentArena::nodes().counters().readyChunks == 0) &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::yield();
-    };
-    memoryReady();
     const std::uint64_t before = rig.broker->requestsReceived();
-    long long n = 0;
+    long long gatedNanos = 0, plainNanos = 0, orders = 0;
+    auto chunk = [&](tc::OrderGate *gate) {
+        rig.trader->setOrderGate(gate);
+        waitForOrderMemory();
+        const long long t0 = threadCpuNanos();
+        for (int i = 0; i < kChunk; ++i)
+            benchmark::DoNotOptimize(rig.trader->buyOpen(nullptr, "1", "600000", 100, ENUM_OrderType_LimitAndWait,
+                                                         10.0, 0, ENUM_Direction_Buy));
+        return threadCpuNanos() - t0;
+    };
     for (auto _ : state) {
-        benchmark::DoNotOptimize(rig.trader->buyOpen(nullptr, "1", "600000", 100, ENUM_OrderType_LimitAndWait, 10.0,
-                                                     0, ENUM_Direction_Buy));
-        if ((++n & 1023) == 0) {
+        // Each kind goes first every other time: neither always finds the caches the other left.
+        const bool gatedFirst = (orders / kChunk) % 2 == 0;
+        if (orders % kChunk == 0) {
             state.PauseTiming();
-            memoryReady();
+            if (gatedFirst) {
+                gatedNanos += chunk(&book);
+                plainNanos += chunk(nullptr);
+            } else {
+                plainNanos += chunk(nullptr);
+                gatedNanos += chunk(&book);
+            }
             state.ResumeTiming();
         }
+        ++orders;
     }
-    state.SetItemsProcessed(state.iterations());
     rig.trader->setOrderGate(nullptr);
     rig.trader->attachMd(nullptr);
-    if (rig.broker->requestsReceived() - before != static_cast<std::uint64_t>(state.iterations()) ||
-        book.refusals() != 0)
+    const long long placed = (orders + kChunk - 1) / kChunk * kChunk;
+    state.counters["gated_ns"] = static_cast<double>(gatedNanos) / static_cast<double>(placed);
+    state.counters["plain_ns"] = static_cast<double>(plainNanos) / static_cast<double>(placed);
+    state.counters["added_ns"] = static_cast<double>(gatedNanos - plainNanos) / static_cast<double>(placed);
+    if (rig.broker->requestsReceived() - before != static_cast<std::uint64_t>(2 * placed) || book.refusals() != 0)
         state.SkipWithError("the gate refused orders: the checks measured were not the ones that let orders through");
 }
-BENCHMARK(BM_OrderEntry_BuyOpen_Gated_MemoryReady)->Arg(1)->Arg(0)->Iterations(kGatedOrders);
+BENCHMARK(BM_OrderEntry_GateCost)->Arg(1)->Arg(0)->Iterations(kGatedOrders);
 
 // The checks alone, as the engine calls them for one buy of 100 at 10.00 (the clock read is the
 // order's local time either way, so it is not counted); the argument as above.

@@ -299,10 +299,13 @@ class Book:
         return self._ready.is_set()
 
     def wait_ready(self, timeout=None):
+        """Waits until the book is ``ready``; False when ``timeout`` seconds passed first. Never
+        from a handler: the answers it waits for arrive on the engine's threads."""
         return self._ready.wait(timeout)
 
     @property
     def cash(self):
+        """``Cash(available, frozen, pnl)``, read at one instant."""
         return Cash(*self._native.cash())
 
     def position(self, security, exchange=None):
@@ -330,6 +333,7 @@ class Book:
         return [_order(t) for t in self._native.orders(bool(open_only))]
 
     def open_orders(self):
+        """The orders of the trading day still open (this run's and earlier runs')."""
         return self.orders(open_only=True)
 
     # --- orders ---------------------------------------------------------------------------------

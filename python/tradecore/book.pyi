@@ -1,7 +1,8 @@
 """Type stubs of tradecore.book: the live book, reconciliation, kill switch, restart recovery."""
 import threading
-from typing import Any, Callable, List, NamedTuple, Optional, Tuple
+from typing import Any, Callable, List, Literal, NamedTuple, Optional, Tuple, Union
 
+from . import OrderStatusCode
 from .risk import Limits, Refusal
 
 class Position(NamedTuple):
@@ -35,7 +36,7 @@ class Order(NamedTuple):
     order_sys_id: str
     direction: str
     offset_flag: str
-    status: str
+    status: Union[OrderStatusCode, Literal[""]]   # "" before the broker's first word
     insert_time: str
     this_run: bool
     open: bool
@@ -47,7 +48,7 @@ class Order(NamedTuple):
     error_id: int
 
 class Difference(NamedTuple):
-    kind: str
+    kind: Literal["position", "cash", "order"]
     key: str
     field: str
     book: float

@@ -14,31 +14,31 @@ that names the check and says by how much the order missed it, and the order eve
 
 The checks, in the order they are made (a limit of 0 is off):
 
-========================  ==============================================  ============================
-check                     refuses                                         ``ErrorID``
-========================  ==============================================  ============================
-``Halted``                every order while the kill switch holds         ``ENUM_ErrorID_BrokerReject``
-``Volume``                a volume of 0 or below (always on)              ``ENUM_ErrorID_InvalidVolume``
-``MaxVolume``             a volume above ``max_order_volume``             ``ENUM_ErrorID_InvalidVolume``
-``LotSize``               a buy volume not a multiple of ``lot_size``     ``ENUM_ErrorID_InvalidVolume``
-``Price``                 a price that is NaN, infinite, 0 or below       ``ENUM_ErrorID_InvalidPrice``
-``Notional``              volume x price above ``max_order_notional``     ``ENUM_ErrorID_BrokerReject``
-``LimitPrice``            a price outside the day's limit prices, when    ``ENUM_ErrorID_InvalidPrice``
+========================  ==================================================  ============================
+check                     refuses                                             ``ErrorID``
+========================  ==================================================  ============================
+``Halted``                every order while the kill switch holds             ``ENUM_ErrorID_BrokerReject``
+``Volume``                a volume of 0 or below (always on)                  ``ENUM_ErrorID_InvalidVolume``
+``MaxVolume``             a volume above ``max_order_volume``                 ``ENUM_ErrorID_InvalidVolume``
+``LotSize``               a buy volume not a multiple of ``lot_size``         ``ENUM_ErrorID_InvalidVolume``
+``Price``                 a price that is NaN, infinite, 0 or below           ``ENUM_ErrorID_InvalidPrice``
+``Notional``              volume x price above ``max_order_notional``         ``ENUM_ErrorID_BrokerReject``
+``LimitPrice``            a price outside the day's limit prices, when        ``ENUM_ErrorID_InvalidPrice``
                           the engine has a snapshot of the security
-``PriceBand``             a price further than ``price_band`` (a          ``ENUM_ErrorID_InvalidPrice``
+``PriceBand``             a price further than ``price_band`` (a              ``ENUM_ErrorID_InvalidPrice``
                           fraction: 0.05 is 5%) from the last price
-``OrderRate``             more than ``max_orders_per_second`` orders in   ``ENUM_ErrorID_BrokerReject``
+``OrderRate``             more than ``max_orders_per_second`` orders in       ``ENUM_ErrorID_BrokerReject``
                           any window of one second
-``SecurityOpenOrders``    an order beyond ``max_open_orders_per_security``  ``ENUM_ErrorID_BrokerReject``
-``OpenOrders``            an order beyond ``max_open_orders`` in all      ``ENUM_ErrorID_BrokerReject``
-``Cash``                  a buy whose volume x price exceeds the usable   ``ENUM_ErrorID_BrokerReject``
+``SecurityOpenOrders``    an order beyond ``max_open_orders_per_security``    ``ENUM_ErrorID_BrokerReject``
+``OpenOrders``            an order beyond ``max_open_orders`` in all          ``ENUM_ErrorID_BrokerReject``
+``Cash``                  a buy whose volume x price exceeds the usable       ``ENUM_ErrorID_BrokerReject``
                           cash (``check_cash``)
-``Position``              a sell above the sellable position: under T+1,  ``ENUM_ErrorID_BrokerReject``
+``Position``              a sell above the sellable position: under T+1,      ``ENUM_ErrorID_BrokerReject``
                           what was bought today is sellable tomorrow
                           (``check_position``)
-``DailyLoss``             a buy once the day's loss reaches               ``ENUM_ErrorID_BrokerReject``
+``DailyLoss``             a buy once the day's loss reaches                   ``ENUM_ErrorID_BrokerReject``
                           ``max_daily_loss`` (sells still go: they reduce)
-========================  ==============================================  ============================
+========================  ==================================================  ============================
 
 Open orders count every open order of the trading day, earlier runs' included; an order counts
 as open, and holds its cash or shares, from the moment the gate lets it through. Cancels are

@@ -4,7 +4,9 @@ from typing import List, Optional
 
 import tradecore
 from tradecore import sim
+from tradecore.book import Book, Cash, Difference, KillSwitch, Position
 from tradecore.events import as_dict, event_name
+from tradecore.risk import Limits, Refusal, RiskRefused
 from tradecore.strategy import OrderRequest, Strategy, StrategyError, make_login
 
 
@@ -52,6 +54,34 @@ class Limited(Strategy):
             print(transfer.Amount)
 
 
+class Booked(Strategy):
+    limits = Limits(max_order_volume=1000, price_band=0.02)
+    kill_on_interrupt = True
+
+    def on_loop(self) -> None:
+        book = self.book
+        assert book is not None
+        held: Position = book.position("600000")
+        cash: Cash = book.cash
+        if held.sellable >= 100 and cash.pnl > -1000.0:
+            try:
+                self.sell(held.security, 100, held.mark, exchange_id=held.exchange)
+            except RiskRefused as refused:
+                print(refused.refusal.check, refused.refusal.detail, refused.refusal.error_id)
+        for order in book.open_orders():
+            if order.status == tradecore.ENUM_OrderStatus_Accepted and not order.this_run:
+                self.cancel(order)
+        book.set_limits(max_open_orders=5)
+        book.limits = book.limits._replace(max_daily_loss=2000.0)
+        why: Optional[Refusal] = book.last_refusal
+        print(why, [p.volume for p in book.positions()])
+
+    def on_difference(self, difference: Difference) -> None:
+        print(difference.kind, difference.key, difference.book - difference.broker)
+        kill: KillSwitch = self.kill()
+        kill.wait(1.0)
+
+
 def main() -> int:
     tradecore.setRunMode(tradecore.ENUM_RunMode_Release)
     broker = sim.Broker("sim://typed", sim.PAPER, config={"cash": 1e6})
@@ -64,5 +94,9 @@ def main() -> int:
         return 1
     handle = tradecore.init(1, make_login("raw"), None, None, lambda: None, None)
     tradecore.exitX(handle)
+    book = Book(limits=Limits(max_open_orders=10), reconcile_every=None)
+    booked = tradecore.init(2, make_login("booked"), *book.processors(None, None, lambda: None, None))
+    book.attach(booked)
+    Booked().run(make_login("typed", connect_timeout=5), duration=2.0)
     print(reason, tradecore.getMessageByErrorID(tradecore.ENUM_ErrorID_InvalidTraderInstance), broker.orders())
     return 0
