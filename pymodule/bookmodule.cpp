@@ -115,6 +115,15 @@ PyObject *setLimits(PyObject *o, PyObject *args) {
     Py_RETURN_NONE;
 }
 
+// The limits in force, as set_limits takes them.
+PyObject *limits(PyObject *o, PyObject *) {
+    const tc::book::Limits l = bookOf(o).limits();
+    return Py_BuildValue("(iiddNNNiiiid)", l.maxOrderVolume, l.lotSize, l.maxOrderNotional, l.priceBand,
+                         PyBool_FromLong(l.withinLimitPrices), PyBool_FromLong(l.checkCash),
+                         PyBool_FromLong(l.checkPosition), l.maxOpenOrdersPerSecurity, l.maxOpenOrders,
+                         l.maxOrdersPerSecond, l.maxCancelsPerSecond, l.maxDailyLoss);
+}
+
 PyObject *setHalted(PyObject *o, PyObject *arg) {
     const int on = PyObject_IsTrue(arg);
     if (on < 0) return nullptr;
@@ -274,6 +283,7 @@ PyMethodDef accountMethods[] = {
     {"attach", attach, METH_O, "attach(engine_address): install as the engine's order gate"},
     {"detach", detach, METH_NOARGS, "detach(): take the gate off the engine"},
     {"set_limits", setLimits, METH_VARARGS, "set_limits(...): the limits, in the order of Limits"},
+    {"limits", limits, METH_NOARGS, "limits() -> the limits in force, as set_limits takes them"},
     {"set_halted", setHalted, METH_O, "set_halted(on): the kill switch's stop of new orders"},
     {"halted", halted, METH_NOARGS, nullptr},
     {"last_refusal", lastRefusal, METH_NOARGS, nullptr},

@@ -164,7 +164,6 @@ class Book:
                  on_ready=None, on_killed=None, retry_every=0.5):
         self._native = _book.Account()
         self._native.set_cash_tolerance(float(cash_tolerance))
-        self._limits = Limits()
         self.limits = Limits() if limits is None else limits
         self.handle = None
         self.reconcile_every = reconcile_every
@@ -263,8 +262,9 @@ class Book:
 
     @property
     def limits(self):
-        """The ``Limits`` in force; assigning new ones applies them to the next order."""
-        return self._limits
+        """The ``Limits`` in force (as the checks hold them); assigning new ones applies them to
+        the next order."""
+        return Limits(*self._native.limits())
 
     @limits.setter
     def limits(self, limits):
@@ -272,14 +272,13 @@ class Book:
             raise TypeError("limits must be a tradecore.risk.Limits, not %r" % (limits,))
         limits.checked()
         self._native.set_limits(*limits._native())
-        self._limits = limits
 
     def set_limits(self, **changes):
         """Changes some limits by name (``set_limits(max_open_orders=5)``), keeping the others."""
         unknown = sorted(set(changes) - set(Limits._fields))
         if unknown:
             raise TypeError("unknown limits: %s" % ", ".join(unknown))
-        self.limits = self._limits._replace(**changes)
+        self.limits = self.limits._replace(**changes)
 
     @property
     def last_refusal(self):

@@ -282,6 +282,12 @@ def test_limits_are_checked_before_they_reach_the_engine():
     with pytest.raises(book.BookError):
         b.attach(12345)  # not an engine init returned
     assert b.limits.max_order_volume == 10 and b.position("600000").volume == 0
+    # Every limit reaches the checks as itself (the checks give back what they hold).
+    distinct = risk.Limits(1, 2, 3.5, 0.04, False, True, False, 5, 6, 7, 8, 9.5)
+    b.limits = distinct
+    assert b.limits == distinct and [type(v) for v in b.limits] == [type(v) for v in distinct]
+    b.set_limits(check_cash=False)
+    assert b.limits == distinct._replace(check_cash=False)
 
 
 README = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "README.md")
