@@ -9,6 +9,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "events/DeliveryGate.h"
+
 namespace tc {
 namespace py {
 namespace {
@@ -44,11 +46,15 @@ public:
     }
 
     ~ThreadAttachment() {
-        // Finalization deletes every thread state itself; after it, ours is gone.
-        if (state_ == nullptr || !interpreterUsable()) return;
-        PyEval_RestoreThread(state_);
-        // The outer count drops to zero: the state is cleared and deleted and the lock released.
-        PyGILState_Release(PyGILState_UNLOCKED);
+        // Once the gate is closed the state is left alone: finalization frees every thread state
+        // itself, and ours may be gone already.
+        if (state_ == nullptr || !delivery::enter()) return;
+        if (interpreterUsable()) {
+            PyEval_RestoreThread(state_);
+            // The outer count drops to zero: the state is cleared and deleted and the lock released.
+            PyGILState_Release(PyGILState_UNLOCKED);
+        }
+        delivery::leave();
     }
 
 private:
@@ -57,17 +63,28 @@ private:
 
 thread_local ThreadAttachment tAttachment;
 
-// The interpreter lock for the length of one call. Nothing is called once the interpreter is
-// going away: a late SDK callback during shutdown is dropped instead of touching a dead runtime.
+// The interpreter lock for the length of one call. Nothing is called once the package has closed
+// the gate for the interpreter's exit, or once the interpreter is going away: a late SDK callback
+// is dropped instead of touching a dead runtime.
 class GilScope {
 public:
-    GilScope() : usable_(interpreterUsable()) {
+    GilScope() : usable_(delivery::enter()) {
         if (!usable_) return;
+        if (!interpreterUsable()) {
+            delivery::leave();
+            usable_ = false;
+            return;
+        }
         tAttachment.ensure();
         state_ = PyGILState_Ensure();
     }
     ~GilScope() {
-        if (usable_) PyGILState_Release(state_);
+        if (!usable_) return;
+        // Finalization cannot begin while this thread holds the lock. Finding it begun means
+        // Python is ending this thread as it asked for the lock again (inside the call, past the
+        // exit's grace), and unwinds it through here: there is no lock and no state to hand back.
+        if (interpreterUsable()) PyGILState_Release(state_);
+        delivery::leave();
     }
     GilScope(const GilScope &) = delete;
     GilScope &operator=(const GilScope &) = delete;
