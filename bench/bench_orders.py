@@ -14,7 +14,18 @@ module with the same argument types, measured in the same run.
   logged    buyOpen as above with the simulator's request log on: the simulator keeps a copy of
             every request (cleared every 2048 calls, untimed) - its own cost, for comparison;
   record    tradecore.record(eventID, address): making a record object from Python, for scale;
-  loop      the bare Python loop, for scale.
+  loop      the bare Python loop, for scale;
+  gated     buyOpen as the first, on an engine whose live book (tradecore.book) is its order
+            gate with every limit on (volume, lot, maximum, price, limit prices and a band around
+            the last price of a snapshot the engine holds, notional, cash, open orders per
+            security and in all, orders per second, daily loss): what the pre-trade checks add;
+  fill      the book's update for one fill, as its order processor gets it (a trade of an order
+            the book let through), from Python.
+
+The gated run is compared with a plain run on an engine of its own with the same history (the
+same orders placed before, interleaved round by round). The gated engine's orders stay below its
+limits: its rate limit (1,000,000 orders a second) is kept by a pause of 3 ms after every chunk,
+untimed, in both runs.
 
 The front is a scripted simulated broker (tradecore.sim) with auto-accept and, for the measured
 calls, its request log off: the engine connects but never logs in (no answers come), nothing
@@ -38,11 +49,42 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import tradecore  # noqa: E402
 from tradecore import sim  # noqa: E402
+from tradecore.book import Book  # noqa: E402
+from tradecore.risk import MAX_RATE, Limits  # noqa: E402
 from benchlib import load_average, login  # noqa: E402
 
 FRONT = "sim://bench-orders"
+GATED_FRONT = "sim://bench-orders-gated"
+PACED_FRONT = "sim://bench-orders-paced"
 GOAL = 3.0
+GATE_GOAL = 1.10
+FILL_GOAL_NS = 1000.0
 CHUNK = 2048
+EVERY_LIMIT = Limits(max_order_volume=10000, lot_size=100, max_order_notional=1e6, price_band=0.05,
+                     max_open_orders_per_security=100000000, max_open_orders=100000000,
+                     max_orders_per_second=MAX_RATE, max_cancels_per_second=1000, max_daily_loss=1e6)
+
+
+def paired_engine(front, user, book=None):
+    """An engine on a front of its own, with usable cash and a snapshot of 600000 in its store
+    (so that the price checks read it), and `book` attached when given. The gated run and the
+    plain run it is compared with each get one, so that both place the same orders into engines
+    with the same history."""
+    broker = sim.Broker(front, sim.SCRIPTED)
+    broker.set_auto_accept(True)
+    handle = tradecore.init(1, login(front, user), *(book.processors() if book else ()))
+    if handle is None or not broker.wait_connections(2) or not broker.drain():
+        sys.exit("the engine did not connect to its simulated front")
+    if book is not None:
+        book.attach(handle)
+    # Usable cash rides on every order notification; a snapshot gives the limit and last prices.
+    broker.push("OnRtnOrder", {"OrderRef": "0", "RtnFloatInfo": 1e11, "RtnIntInfo": 999999999})
+    broker.push_md("OnRtnDepthMarketData", {"SecurityID": "600000", "ExchangeID": "1", "LastPrice": 10.0,
+                                            "PreClosePrice": 10.0, "UpperLimitPrice": 11.0, "LowerLimitPrice": 9.0,
+                                            "BidPrice1": 9.99, "AskPrice1": 10.01})
+    broker.drain()
+    broker.clear_requests()
+    return broker, book, handle
 
 
 def timed(function, count, between=None):
@@ -133,10 +175,43 @@ def main():
     def release_held():
         held.clear()
 
+    book = Book(limits=EVERY_LIMIT, reconcile_every=None)
+    gated_broker, _, gated = paired_engine(GATED_FRONT, "bench-gated", book)
+    paced_broker, _, paced = paired_engine(PACED_FRONT, "bench-paced")
+
+    def paced_orders(count, h=paced):
+        before = paced_broker.requests_received()
+        for _ in range(count):
+            buy_open(h, "600000", 100, order_type, 10.0, "1")
+        if paced_broker.requests_received() - before != count:
+            sys.exit("not every order reached the simulated front")
+
+    def gated_orders(count, h=gated):
+        before = gated_broker.requests_received()
+        for _ in range(count):
+            buy_open(h, "600000", 100, order_type, 10.0, "1")
+        if gated_broker.requests_received() - before != count:
+            sys.exit("the gate refused orders: %s" % (book.last_refusal,))
+
+    def below_rate_limit():
+        time.sleep(0.003)
+
+    fill = tradecore.CQNOrderField()
+    fill.OrderID = buy_open(gated, "600000", 100, order_type, 10.0, "1").OrderID
+    fill.StandardID, fill.ExchangeID, fill.Direction = "600000", "1", tradecore.ENUM_Direction_Buy
+    fill.OriginalVolume, fill.OriginalPrice = 1 << 30, 10.0
+    fill.TradedVolumeChangeOfTurnover, fill.LastTradedPrice, fill.TurnoverChange = 1, 10.0, 10.0
+    feed = book.processors()[0]
+
+    def fills(count, event=tradecore.ENUM_OrderEventID_UpdateCost, address=int(fill.this)):
+        for _ in range(count):
+            feed(event, address)
+
     print("order entry from Python: %d calls per round, best of %d; load average %.1f"
           % (args.count, args.rounds, load_average()))
     inf = (float("inf"),) * 3
-    best = {"buyOpen": inf, "kept": inf, "no-op": inf, "logged": inf, "loop": inf, "proxy": inf}
+    best = {"buyOpen": inf, "kept": inf, "no-op": inf, "logged": inf, "loop": inf, "proxy": inf, "gated": inf,
+            "paced": inf, "fill": inf}
 
     def keep(name, figures):
         best[name] = min(best[name], figures, key=lambda f: f[1])
@@ -152,11 +227,19 @@ def main():
         broker.clear_requests()
         keep("loop", timed(bare_loop, args.count))
         keep("proxy", timed(proxies, args.count))
+        gated_broker.set_request_log(False)
+        paced_broker.set_request_log(False)
+        keep("paced", timed(paced_orders, args.count, below_rate_limit))
+        keep("gated", timed(gated_orders, args.count, below_rate_limit))
+        keep("fill", timed(fills, args.count))
     print("  %-40s %9s %11s %12s" % ("", "ns wall", "ns thread", "ns process"))
     for name, label in (("buyOpen", "buyOpen to a simulated front"),
                         ("kept", "buyOpen, every returned object kept"), ("no-op", "no-op buyOpen (null handle)"),
                         ("logged", "buyOpen, simulator logging requests"),
-                        ("proxy", "record object for an address"), ("loop", "empty Python loop")):
+                        ("proxy", "record object for an address"), ("loop", "empty Python loop"),
+                        ("paced", "buyOpen, paced as the gated run"),
+                        ("gated", "buyOpen through the order gate"),
+                        ("fill", "the book's update for one fill")):
         print("  %-40s %9.0f %11.0f %12.0f" % ((label,) + best[name]))
     ratios = [best["buyOpen"][i] / best["no-op"][i] for i in range(3)]
     print("ratios buyOpen / no-op call (goal <= %.0fx):" % GOAL)
@@ -166,8 +249,19 @@ def main():
     kept = [best["kept"][i] / best["no-op"][i] for i in range(3)]
     print("  keeping every returned object (no object handed out twice): wall %.2fx, calling thread %.2fx, "
           "process %.2fx" % tuple(kept))
+    gate = [best["gated"][i] / best["paced"][i] for i in range(3)]
+    print("the pre-trade checks (every limit on), buyOpen through the gate / without it (goal <= %.2fx):" % GATE_GOAL)
+    print("  wall %.3fx; calling thread %.3fx (%s, %+.0f ns); process %.3fx"
+          % (gate[0], gate[1], "met" if gate[1] <= GATE_GOAL else "not met", best["gated"][1] - best["paced"][1],
+             gate[2]))
+    print("the book's update per fill from Python: %.0f ns by the calling thread (goal < %.0f ns): %s"
+          % (best["fill"][1], FILL_GOAL_NS, "met" if best["fill"][1] < FILL_GOAL_NS else "not met"))
     tradecore.exitX(handle)
+    tradecore.exitX(gated)
+    tradecore.exitX(paced)
     broker.remove()
+    gated_broker.remove()
+    paced_broker.remove()
     return 0
 
 

@@ -31,7 +31,6 @@ std::uint32_t AccountBook::securityIndex(const char *key) {
     securities_.emplace_back();
     Security &s = securities_.back();
     copyText(s.key, key);
-    s.keyLength = std::strlen(s.key);
     s.index = static_cast<std::uint32_t>(securities_.size() - 1);
     keys_->insert(&s);
     return s.index;
@@ -75,13 +74,19 @@ void AccountBook::applyTrade(Security &s, char direction, long long volume, doub
     repriceMark(s);
 }
 
-void AccountBook::mark(const char *key, double lastPrice, double preClosePrice) {
+void AccountBook::mark(const char *key, double lastPrice, double preClosePrice, double upperLimitPrice,
+                       double lowerLimitPrice) {
     Guard guard(*this);
-    Security *s = findSecurity(key);
-    if (!s) return;
-    if (lastPrice > 0 && std::isfinite(lastPrice)) s->mark = lastPrice;
-    if (preClosePrice > 0 && std::isfinite(preClosePrice)) s->preClose = preClosePrice;
-    repriceMark(*s);
+    Security &s = security(key);
+    if (lastPrice > 0 && std::isfinite(lastPrice)) s.mark = lastPrice;
+    if (preClosePrice > 0 && std::isfinite(preClosePrice)) s.preClose = preClosePrice;
+    if (upperLimitPrice > 0 && lowerLimitPrice > 0 && std::isfinite(upperLimitPrice) && std::isfinite(lowerLimitPrice)) {
+        s.upperLimitPrice = upperLimitPrice;
+        s.lowerLimitPrice = lowerLimitPrice;
+        s.limitPricesKnown.store(true, std::memory_order_release);
+    }
+    if (s.mark > 0) s.marked.store(true, std::memory_order_release);
+    repriceMark(s);
 }
 
 // --- orders ----------------------------------------------------------------------------------

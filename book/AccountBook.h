@@ -178,11 +178,15 @@ struct Difference {
 struct SecurityState {
     char key[kKeySize] = {};  // written before the security is published, then never again
     std::uint32_t index = 0;  // its place among the book's securities
+    std::uint64_t keyWords[2] = {0, 0};  // the key's first 16 bytes, as the security table compares them
     std::size_t keyLength = 0;
     // Read by the order gate without the book's lock: the engine's snapshot record once found,
     // and whether the day's limit prices (which do not change during the day) are known.
     std::atomic<const CQNMarketDataField *> snapshot{nullptr};
     std::atomic<bool> limitPricesKnown{false};
+    // Whether the book is given the security's snapshots (mark): then the gate takes the last and
+    // limit prices from the book and never reads the snapshot itself.
+    std::atomic<bool> marked{false};
     double upperLimitPrice = 0;
     double lowerLimitPrice = 0;
     long long volume = 0;
@@ -275,9 +279,10 @@ public:
     void beginReconcile();
     // Ends it; false when the book changed meanwhile (nothing was compared).
     bool endReconcile();
-    // The last and previous close prices of a security (snapshots). Securities the book does not
-    // hold are ignored.
-    void mark(const char *key, double lastPrice, double preClosePrice);
+    // A security's snapshot prices, as each snapshot of it arrives: the mark of the day's profit
+    // and loss, and the last and limit prices of the gate's price checks.
+    void mark(const char *key, double lastPrice, double preClosePrice, double upperLimitPrice = 0,
+              double lowerLimitPrice = 0);
 
     // --- reading -----------------------------------------------------------------------------
     bool position(const char *key, PositionView &out) const;

@@ -47,22 +47,49 @@ public:
     SecurityState *find(const char *key) const {
         const Table *t = current_.load(std::memory_order_acquire);
         if (!t) return nullptr;
-        const std::uint64_t h = hash(key);
+        const KeyWords k = wordsOf(key);
+        const std::uint64_t h = hash(k);
         for (std::size_t i = h & t->mask;; i = (i + 1) & t->mask) {
             const Slot &slot = t->slots[i];
             SecurityState *s = slot.security.load(std::memory_order_acquire);
             if (!s) return nullptr;
-            // The hash covers the key's length and first 16 bytes exactly: only longer keys need
-            // comparing beyond it.
-            if (slot.hash.load(std::memory_order_relaxed) == h && (s->keyLength <= 16 || sameKey(s->key, key)))
+            // The first 16 bytes and the length compare as three words; only a longer key is
+            // compared beyond them.
+            if (slot.hash.load(std::memory_order_relaxed) == h && s->keyWords[0] == k.w0 && s->keyWords[1] == k.w1 &&
+                s->keyLength == k.length && (k.length <= 16 || std::strncmp(s->key, key, kKeySize) == 0))
                 return s;
         }
+    }
+
+    // What the table compares of a key: its first 16 bytes as two words, and its length.
+    struct KeyWords {
+        std::uint64_t w0 = 0;
+        std::uint64_t w1 = 0;
+        std::size_t length = 0;
+        std::uint64_t tail = 0;  // a hash of what lies beyond
+    };
+    static KeyWords wordsOf(const char *key) {
+        KeyWords k;
+        std::size_t n = 0;
+        for (; n < 8 && key[n] != '\0'; ++n) k.w0 |= std::uint64_t(static_cast<unsigned char>(key[n])) << (n * 8);
+        if (n == 8) {
+            for (; n < 16 && key[n] != '\0'; ++n)
+                k.w1 |= std::uint64_t(static_cast<unsigned char>(key[n])) << ((n - 8) * 8);
+            for (; n < kKeySize && key[n] != '\0'; ++n)
+                k.tail = (k.tail ^ static_cast<unsigned char>(key[n])) * 1099511628211ull;
+        }
+        k.length = n;
+        return k;
     }
 
     void insert(SecurityState *s) {
         Table *t = current_.load(std::memory_order_relaxed);
         if (!t || (count_ + 1) * 2 > t->mask + 1) t = grow(t);
-        place(*t, s, hash(s->key));
+        const KeyWords k = wordsOf(s->key);
+        s->keyWords[0] = k.w0;
+        s->keyWords[1] = k.w1;
+        s->keyLength = k.length;
+        place(*t, s, hash(k));
         ++count_;
     }
 
@@ -78,22 +105,13 @@ private:
 
     // The key's first 16 bytes as two words and its length, mixed by two multiplications: the
     // bytes are gathered without a chain of dependent steps, which a byte-wise hash would be.
-    static std::uint64_t hash(const char *key) {
-        std::uint64_t w[2] = {0, 0};
-        std::size_t n = 0;
-        std::uint64_t tail = 0;
-        for (; n < kKeySize && key[n] != '\0'; ++n) {
-            const std::uint64_t byte = static_cast<unsigned char>(key[n]);
-            if (n < 16) {
-                w[n >> 3] |= byte << ((n & 7) * 8);
-            } else {
-                tail = (tail ^ byte) * 1099511628211ull;
-            }
-        }
-        std::uint64_t h = (w[0] * 0x9E3779B97F4A7C15ull) ^ (w[1] + n) * 0xC2B2AE3D27D4EB4Full ^ tail;
+    // Two multiplications mix the words: the bytes are gathered without a chain of dependent
+    // steps, which a byte-wise hash would be.
+    static std::uint64_t hash(const KeyWords &k) {
+        const std::uint64_t h = (k.w0 * 0x9E3779B97F4A7C15ull) ^ (k.w1 + k.length) * 0xC2B2AE3D27D4EB4Full ^ k.tail;
         return h ^ (h >> 29);
     }
-    static bool sameKey(const char *a, const char *b) { return std::strncmp(a, b, kKeySize) == 0; }
+
     static void place(Table &t, SecurityState *s, std::uint64_t h) {
         std::size_t i = h & t.mask;
         while (t.slots[i].security.load(std::memory_order_relaxed)) i = (i + 1) & t.mask;

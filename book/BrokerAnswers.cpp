@@ -23,7 +23,8 @@ template <std::size_t N>
 int referenceOf(const char (&field)[N]) {
     return parseDecimal(field, N);
 }
-inline int referenceOf(int field) { return field; }
+// (Only one of the two is used by a given SDK build.)
+[[maybe_unused]] inline int referenceOf(int field) { return field; }
 
 char engineStatus(const CTORATstpOrderField &q) {
     switch (tc::sdk::orderState(q)) {

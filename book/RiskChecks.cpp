@@ -1,9 +1,10 @@
 // The book as the engine's order gate: the pre-trade checks of every order and cancel.
 //
 // An order is checked in two steps so that the book's lock is never held while waiting for
-// anything else: without the lock, the security's snapshot prices (a market-data thread may hold
-// that snapshot while its processor calls into the book, and the security table is read without
-// the lock); under it, every check and the admission that counts the order as open at once.
+// anything else: without the lock, the security (the table is read without it) and, when the
+// book is not given the security's snapshots, the snapshot's prices from the engine's store (a
+// market-data thread may hold that snapshot while its processor calls into the book); under the
+// lock, every check and the admission that counts the order as open at once.
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -109,10 +110,13 @@ int AccountBook::checkOrder(const OrderCheck &c, char (&message)[sizeof(TQNMessa
         Guard guard(*this);
         s = &securities_[securityIndex(key)];
     }
+    // A book that is given the security's snapshots has its prices; otherwise they are read from
+    // the engine's store.
     SnapshotPrices market{};
     bool known = false;
-    if (wantsLastPrice_.load(std::memory_order_relaxed) ||
-        (wantsLimitPrices_.load(std::memory_order_relaxed) && !s->limitPricesKnown.load(std::memory_order_acquire))) {
+    if (!s->marked.load(std::memory_order_acquire) &&
+        (wantsLastPrice_.load(std::memory_order_relaxed) ||
+         (wantsLimitPrices_.load(std::memory_order_relaxed) && !s->limitPricesKnown.load(std::memory_order_acquire)))) {
         const CQNMarketDataField *snapshot = s->snapshot.load(std::memory_order_acquire);
         known = readSnapshotPrices(c.md, key, &snapshot, market);
         if (known) s->snapshot.store(snapshot, std::memory_order_release);
@@ -150,11 +154,12 @@ int AccountBook::checkOrder(const OrderCheck &c, char (&message)[sizeof(TQNMessa
             return refuse(o.OrderID, Check::LimitPrice, message, "%.2f below the lower limit %.2f by %.2f", price,
                           s->lowerLimitPrice, s->lowerLimitPrice - price);
     }
-    if (limits.priceBand > 0 && known && market.lastPrice > 0) {
-        const double off = std::fabs(price - market.lastPrice) / market.lastPrice;
+    const double last = s->marked.load(std::memory_order_relaxed) ? s->mark : (known ? market.lastPrice : 0);
+    if (limits.priceBand > 0 && last > 0) {
+        const double off = std::fabs(price - last) / last;
         if (off > limits.priceBand + 1e-9)
             return refuse(o.OrderID, Check::PriceBand, message, "%.2f is %.2f%% from last %.2f, band %.2f%% (by %.2f%%)",
-                          price, off * 100, market.lastPrice, limits.priceBand * 100, (off - limits.priceBand) * 100);
+                          price, off * 100, last, limits.priceBand * 100, (off - limits.priceBand) * 100);
     }
     if (!rateAllows(orderTimes_, orderHead_, orderCount_, limits.maxOrdersPerSecond, c.nowMicros))
         return refuse(o.OrderID, Check::OrderRate, message, "%d orders in the last second, limit %d",

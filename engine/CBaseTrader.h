@@ -133,6 +133,10 @@ public:
     // null when none is installed.
     tc::OrderGate *orderGate() const { return orderGate_.load(std::memory_order_acquire); }
     void setOrderGate(tc::OrderGate *gate) { orderGate_.store(gate, std::memory_order_release); }
+    // Takes `gate` off unless another gate has replaced it meanwhile.
+    void clearOrderGate(tc::OrderGate *gate) {
+        orderGate_.compare_exchange_strong(gate, nullptr, std::memory_order_acq_rel);
+    }
 
     // addTask after normalising its timing against the login copy (the exported addTask).
     int addTask(int taskID, const CQNQueryCommandField *query, int count, long long executeGap,

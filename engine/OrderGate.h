@@ -42,5 +42,8 @@ protected:
 // engine that init registered. Internal to the package's native modules: not one of the
 // engine's exported C functions.
 TRADECORE_API bool installOrderGate(const void *engine, OrderGate *gate);
+// Removes `gate` from the engine `engine` if it is the one installed (another gate installed
+// since stays). False when `engine` is not an engine that init registered.
+TRADECORE_API bool removeOrderGate(const void *engine, OrderGate *gate);
 
 }  // namespace tc

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -82,6 +84,65 @@ void *mapPrefaultedMemory(std::size_t bytes) {
     return p;
 #endif
 }
+
+namespace {
+using ExitList = std::vector<std::pair<void (*)(void *), void *>>;
+
+void runExitList(ExitList &list) {
+    // A cleanup may itself register another; each runs once.
+    while (!list.empty()) {
+        const auto entry = list.back();
+        list.pop_back();
+        entry.first(entry.second);
+    }
+}
+}  // namespace
+
+#if defined(_WIN32)
+namespace {
+// Fiber-local storage calls its callback with the thread's value when the thread ends, for
+// programs built by any Windows compiler, and reads nothing from thread-local storage.
+// The index is never freed: the engine library is not unloaded while threads still run.
+void NTAPI exitListCallback(void *value) {
+    if (value == nullptr) return;
+    auto *list = static_cast<ExitList *>(value);
+    runExitList(*list);
+    delete list;
+}
+
+DWORD exitListIndex() {
+    static const DWORD index = FlsAlloc(&exitListCallback);
+    return index;
+}
+}  // namespace
+
+void atThreadExit(void (*cleanup)(void *), void *data) {
+    const DWORD index = exitListIndex();
+    if (index == FLS_OUT_OF_INDEXES) return;  // kept for the process's life instead
+    auto *list = static_cast<ExitList *>(FlsGetValue(index));
+    if (list == nullptr) {
+        list = new ExitList();
+        if (!FlsSetValue(index, list)) {
+            delete list;
+            return;
+        }
+    }
+    list->emplace_back(cleanup, data);
+}
+#else
+namespace {
+// Elsewhere a thread_local's destructor runs before its storage goes.
+struct ThreadExitList {
+    ExitList list;
+    ~ThreadExitList() { runExitList(list); }
+};
+}  // namespace
+
+void atThreadExit(void (*cleanup)(void *), void *data) {
+    thread_local ThreadExitList exits;
+    exits.list.emplace_back(cleanup, data);
+}
+#endif
 
 }  // namespace platform
 }  // namespace tc

@@ -39,5 +39,24 @@ void sleepMicros(long long micros);
 // no way to give it back. Null when the system has no memory to give.
 void *mapPrefaultedMemory(std::size_t bytes);
 
+// Calls `cleanup(data)` once when the calling thread ends (the latest registration first). For
+// per-thread state kept on the heap behind a plain thread_local pointer: mingw-w64's emulated
+// thread-local storage is freed before the destructors of thread_local objects run, so a
+// thread_local with a destructor would write into freed memory at every thread exit. The main
+// thread's state lives until the process ends.
+void atThreadExit(void (*cleanup)(void *), void *data);
+
+// The calling thread's instance of T, made on first use and deleted when the thread ends. Each
+// `Tag` names its own instance.
+template <class T, class Tag>
+T &threadOwned() {
+    thread_local T *mine = nullptr;  // trivially destructible: nothing runs on freed storage
+    if (mine == nullptr) {
+        mine = new T();
+        atThreadExit([](void *p) { delete static_cast<T *>(p); }, mine);
+    }
+    return *mine;
+}
+
 }  // namespace platform
 }  // namespace tc

@@ -78,16 +78,29 @@ CBaseMd *registerMd(const std::string &key, CBaseMd *md) {
     return r.mds.emplace(key, md).first->second;
 }
 
+namespace {
+
 // The handle comes from Python as a number: it is used only once it is known to be an engine.
-bool installOrderGate(const void *engine, OrderGate *gate) {
+template <class F>
+bool withRegisteredEngine(const void *engine, F &&f) {
     Registries &r = registries();
     std::lock_guard<std::mutex> guard(r.mutex);
     for (const auto &entry : r.engines) {
         if (entry.second != engine) continue;
-        entry.second->setOrderGate(gate);
+        f(*entry.second);
         return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool installOrderGate(const void *engine, OrderGate *gate) {
+    return withRegisteredEngine(engine, [gate](CBaseTrader &e) { e.setOrderGate(gate); });
+}
+
+bool removeOrderGate(const void *engine, OrderGate *gate) {
+    return withRegisteredEngine(engine, [gate](CBaseTrader &e) { e.clearOrderGate(gate); });
 }
 
 int lastInitError() { return gLastInitError.load(std::memory_order_acquire); }

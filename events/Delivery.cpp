@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Platform.h"
 #include "engine/RecordBlock.h"
 #include "engine/tradecore_api.h"
 #include "events/EventTable.h"
@@ -45,7 +46,8 @@ struct PrinterBuffer {
 };
 class PrinterText {
 public:
-    PrinterText() : buffer_(depth_ < kPoolSize ? pool_[depth_] : overflow_) {
+    PrinterText()
+        : buffer_(depth_ < kPoolSize ? tc::platform::threadOwned<Pool, PrinterText>().buffers[depth_] : overflow_) {
         ++depth_;
         buffer_.text.clear();
         buffer_.utf8.clear();
@@ -69,12 +71,13 @@ public:
 
 private:
     static constexpr int kPoolSize = 4;
-    static thread_local PrinterBuffer pool_[kPoolSize];
+    struct Pool {
+        PrinterBuffer buffers[kPoolSize];
+    };
     static thread_local int depth_;
     PrinterBuffer overflow_;
     PrinterBuffer &buffer_;
 };
-thread_local PrinterBuffer PrinterText::pool_[PrinterText::kPoolSize];
 thread_local int PrinterText::depth_ = 0;
 
 void appendInt(std::string &out, int value) {

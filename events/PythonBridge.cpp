@@ -80,10 +80,12 @@ public:
     }
     ~GilScope() {
         if (!usable_) return;
-        // Finalization cannot begin while this thread holds the lock. Finding it begun means
-        // Python is ending this thread as it asked for the lock again (inside the call, past the
-        // exit's grace), and unwinds it through here: there is no lock and no state to hand back.
-        if (interpreterUsable()) PyGILState_Release(state_);
+        // A processor that let the lock go (an engine call) while the interpreter began to shut
+        // down never gets it back: Python ends the thread as it asks for it again, and the
+        // unwinding of that end comes through here. There is nothing to release then. (The exit
+        // closes the gate first and waits for the calls inside, so this is left to a processor
+        // that outlasts the exit's grace.)
+        if (PyGILState_Check()) PyGILState_Release(state_);
         delivery::leave();
     }
     GilScope(const GilScope &) = delete;

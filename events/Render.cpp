@@ -12,6 +12,8 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "engine/Platform.h"
+
 namespace tc {
 namespace {
 
@@ -154,7 +156,8 @@ const char *renderRecord(const RecordDesc &desc, const void *record, bool withNa
                          const char *separator, int precision) {
     // One buffer per record kind and thread: a text handed out stays intact while this thread
     // renders other kinds, and other threads never touch it. Map nodes never move.
-    thread_local std::unordered_map<const RecordDesc *, std::string> buffers;
+    struct Buffers;
+    auto &buffers = platform::threadOwned<std::unordered_map<const RecordDesc *, std::string>, Buffers>();
     std::string &buf = buffers[&desc];
     buf.clear();
     appendRecord(buf, desc, record, withNames, separator, precision);

@@ -61,8 +61,9 @@ PyObject *accountNew(PyTypeObject *type, PyObject *, PyObject *) {
 void accountDealloc(PyObject *o) {
     auto *self = reinterpret_cast<AccountObject *>(o);
     if (self->engine) {
-        // Taken off the engine, but not freed: an order may be inside its checks right now.
-        tc::installOrderGate(self->engine, nullptr);
+        // Taken off the engine (unless another book replaced it), but not freed: an order may be
+        // inside its checks right now.
+        tc::removeOrderGate(self->engine, self->book);
     } else {
         delete self->book;
     }
@@ -94,7 +95,7 @@ PyObject *attach(PyObject *o, PyObject *arg) {
 
 PyObject *detach(PyObject *o, PyObject *) {
     auto *self = reinterpret_cast<AccountObject *>(o);
-    if (self->engine) tc::installOrderGate(self->engine, nullptr);
+    if (self->engine) tc::removeOrderGate(self->engine, self->book);
     // Still never freed: an order may have fetched the gate just before.
     Py_RETURN_NONE;
 }
@@ -161,7 +162,7 @@ PyObject *mark(PyObject *o, PyObject *address) {
     if (!r) return nullptr;
     char key[tc::book::kKeySize];
     std::snprintf(key, sizeof key, "%.*s.%.*s", 40, r->StandardID, 4, r->ExchangeID);
-    bookOf(o).mark(key, r->LastPrice, r->PreClosePrice);
+    bookOf(o).mark(key, r->LastPrice, r->PreClosePrice, r->UpperLimitPrice, r->LowerLimitPrice);
     Py_RETURN_NONE;
 }
 

@@ -855,6 +855,8 @@ def main():
     ap.add_argument("--profile", choices=("later", "3.9.3", "current"), default="later")
     ap.add_argument("--root", default=repo_root(), help="repository root (default: the parent of tools/)")
     ap.add_argument("--out", help="folder for the headers (default: ROOT/tora)")
+    ap.add_argument("--check", action="store_true",
+                    help="write nothing; fail when the files on disk differ from what the facts give")
     args = ap.parse_args()
     if args.profile == "current":
         facts = args.facts if args.facts.endswith("current.md") else \
@@ -877,6 +879,18 @@ def main():
             outputs[os.path.join(args.root, "tests", "cpp", "tora_record_sizes.inc")] = gen_sizes(facts)
     except FactsError as e:
         sys.exit("gen_tora: %s" % e)
+    if args.check:
+        stale = []
+        for path, text in outputs.items():
+            old = None
+            if os.path.exists(path):
+                with open(path, encoding="utf-8") as f:
+                    old = f.read()
+            if old != text:
+                stale.append(os.path.relpath(path, args.root))
+        if stale:
+            sys.exit("gen_tora: not what the facts give (run tools/gen_tora.py): %s" % ", ".join(stale))
+        return
     for path, text in outputs.items():
         write(os.path.normpath(path), text)
 

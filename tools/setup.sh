@@ -6,7 +6,10 @@ for pkg in g++ cmake ninja-build libgtest-dev googletest libbenchmark-dev clang 
   dpkg -s "$pkg" >/dev/null 2>&1 || need_apt+=("$pkg")
 done
 if [ "${TRADECORE_WITH_MINGW:-1}" = 1 ]; then
-  dpkg -s g++-mingw-w64-x86-64-posix >/dev/null 2>&1 || need_apt+=(g++-mingw-w64-x86-64-posix)
+  # The Windows leg: the cross compiler and Wine's 64-bit loader to run what it builds.
+  for pkg in g++-mingw-w64-x86-64-posix wine64; do
+    dpkg -s "$pkg" >/dev/null 2>&1 || need_apt+=("$pkg")
+  done
 fi
 if [ ${#need_apt[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" = 0 ] || SUDO="sudo"

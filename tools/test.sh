@@ -2,7 +2,8 @@
 # Runs every test: C++ (plain, then under ThreadSanitizer and AddressSanitizer+UBSan) and Python
 # against the installed package. Installs what it needs first.
 #   TRADECORE_QUICK=1  skips the sanitizer builds and the fuzzing (for a fast local loop)
-#   TRADECORE_WITH_MINGW=0  skips the Windows cross-build; TRADECORE_FUZZ_SECONDS sets the fuzzing time
+#   TRADECORE_WITH_MINGW=0  skips the Windows leg (cross-build, C++ tests under Wine)
+#   TRADECORE_FUZZ_SECONDS sets the fuzzing time
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -23,7 +24,7 @@ build_and_test release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # The same sources against stand-ins of the other TORA SDK profiles (tools/sdk_profiles.sh).
 bash tools/sdk_profiles.sh
 
-echo "== Windows cross-build of everything without Python.h (mingw-w64)"
+echo "== Windows: mingw-w64 cross-build of everything without Python.h, C++ tests under Wine"
 if [ "${TRADECORE_WITH_MINGW:-1}" = 1 ]; then
   bash tools/cross_windows.sh "$root/build/mingw"
 else

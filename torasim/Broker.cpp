@@ -246,6 +246,7 @@ std::vector<std::shared_ptr<Link>> Broker::Impl::shutdown()
             l->attached = false;
         }
         out.swap(links);
+        released.assign(out.begin(), out.end());
         connCv.notify_all();
     }
     for (auto& l : out) {
@@ -817,6 +818,8 @@ bool Broker::drain(Millis timeout)
     {
         std::lock_guard<std::mutex> lk(impl_->mu);
         ls = impl_->links;
+        for (auto& w : impl_->released)
+            if (auto l = w.lock()) ls.push_back(l);
     }
     for (auto& l : ls)
         if (l->dispatcher.onThread()) return false;   // would wait for itself

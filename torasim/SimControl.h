@@ -332,8 +332,9 @@ public:
     int pushMdRspUserLogin(const CTORATstpRspUserLoginField& f, int requestID, int errorID = 0,
                            const std::string& msg = std::string(), int connection = 0);
 
-    // Waits until every callback queued (on any of this broker's connections) before the call has
-    // been delivered and has returned. Includes late answers already scheduled. False on timeout.
+    // Waits until every callback queued (on any of this broker's connections, and on those it let
+    // go of when it was removed or replaced) before the call has been delivered and has returned.
+    // Includes late answers already scheduled. False on timeout.
     bool drain(Millis timeout = kDefaultWait);
 
     // --- paper mode ------------------------------------------------------------------------

@@ -127,6 +127,9 @@ struct Broker::Impl {
     bool autoAccept;
     bool closed = false;
     std::vector<std::shared_ptr<detail::Link>> links;
+    // The connections shutdown() let go of: what they had queued (the disconnection among it)
+    // is still delivered, and drain() waits for it.
+    std::vector<std::weak_ptr<detail::Link>> released;
 
     bool logRequests = true;
     std::deque<Request> log;

@@ -4,6 +4,7 @@
 #include "SimControl.h"
 #include "SimFields.h"
 #include "SimJson.h"
+#include "SimText.h"
 
 #include <climits>
 #include <cstdlib>
@@ -15,7 +16,17 @@ using torasim::detail::Json;
 
 namespace {
 
-thread_local std::string gLastError;
+// This thread's last error text. A fixed array, not a std::string: mingw-w64 frees thread-local
+// storage before the destructors of thread_local objects run, so nothing here may have one.
+struct LastError {
+    char text[512] = {};
+    LastError& operator=(const std::string& why)
+    {
+        torasim::detail::copyText(text, why);
+        return *this;
+    }
+};
+thread_local LastError gLastError;
 
 int fail(int code, const std::string& why)
 {
@@ -312,7 +323,7 @@ auto guarded(F&& f, decltype(f()) onError) -> decltype(f())
 extern "C" {
 
 const char* tsim_version(void) { return torasim::version(); }
-const char* tsim_last_error(void) { return gLastError.c_str(); }
+const char* tsim_last_error(void) { return gLastError.text; }
 void tsim_free(char* text) { std::free(text); }
 
 int tsim_create(const char* address, int mode)

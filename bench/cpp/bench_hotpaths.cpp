@@ -256,6 +256,8 @@ tc::book::Limits everyLimit() {
 
 // Order entry as above, through the order gate with every check on: what the checks add to an
 // order is this less BM_OrderEntry_BuyOpen_MemoryReady (same number of orders, same memory pauses).
+// Argument 1: the book is given the snapshots (as tradecore.book's processors give them) and
+// takes the prices from its own table; 0: it reads them from the engine's snapshot store.
 void BM_OrderEntry_BuyOpen_Gated_MemoryReady(benchmark::State &state) {
     TraderRig rig;
     rig.broker->setRequestLog(false);
@@ -266,6 +268,7 @@ void BM_OrderEntry_BuyOpen_Gated_MemoryReady(benchmark::State &state) {
     rig.trader->unlockCash();
     tc::book::AccountBook book;
     book.setLimits(everyLimit());
+    if (state.range(0) != 0) book.mark("600000.1", 10.0, 10.0, 11.0, 9.0);
     rig.trader->setOrderGate(&book);
     auto memoryReady = [] {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
@@ -293,14 +296,15 @@ void BM_OrderEntry_BuyOpen_Gated_MemoryReady(benchmark::State &state) {
         book.refusals() != 0)
         state.SkipWithError("the gate refused orders: the checks measured were not the ones that let orders through");
 }
-BENCHMARK(BM_OrderEntry_BuyOpen_Gated_MemoryReady)->Iterations(kGatedOrders);
+BENCHMARK(BM_OrderEntry_BuyOpen_Gated_MemoryReady)->Arg(1)->Arg(0)->Iterations(kGatedOrders);
 
 // The checks alone, as the engine calls them for one buy of 100 at 10.00 (the clock read is the
-// order's local time either way, so it is not counted).
+// order's local time either way, so it is not counted); the argument as above.
 void BM_OrderGate_CheckBuy(benchmark::State &state) {
     SnapshotsOnly md;
     tc::book::AccountBook book;
     book.setLimits(everyLimit());
+    if (state.range(0) != 0) book.mark("600000.1", 10.0, 10.0, 11.0, 9.0);
     CQNOrderField o{};
     o.Direction = ENUM_Direction_Buy;
     o.OffsetFlag = ENUM_OffsetFlag_Open;
@@ -318,7 +322,32 @@ void BM_OrderGate_CheckBuy(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations());
     if (book.refusals() != 0) state.SkipWithError("the gate refused orders");
 }
-BENCHMARK(BM_OrderGate_CheckBuy)->Iterations(kGatedOrders);
+BENCHMARK(BM_OrderGate_CheckBuy)->Arg(1)->Arg(0)->Iterations(kGatedOrders);
+
+// The book's update for one fill of an order it let through (a trade: position, cost, turnover,
+// the order's holdings and the day's profit and loss), without Python.
+void BM_Book_Fill(benchmark::State &state) {
+    tc::book::AccountBook book;
+    CQNOrderField o{};
+    o.OrderID = 1;
+    o.Direction = ENUM_Direction_Buy;
+    o.OffsetFlag = ENUM_OffsetFlag_Open;
+    o.OriginalVolume = 1 << 30;
+    o.OriginalPrice = 10.0;
+    tc::copyText(o.StandardID, "600000");
+    tc::copyText(o.ExchangeID, "1");
+    char message[sizeof(TQNMessageType)];
+    if (book.checkOrder(tc::OrderCheck{&o, "600000.1", 1e15, 1, nullptr}, message) != 0) {
+        state.SkipWithError("the order was refused");
+        return;
+    }
+    o.TradedVolumeChangeOfTurnover = 1;
+    o.LastTradedPrice = 10.0;
+    o.TurnoverChange = 10.0;
+    for (auto _ : state) book.orderEvent(ENUM_OrderEventID_UpdateCost, o);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Book_Fill);
 
 // The same with the simulator's request log on: it keeps a copy of every request (cleared,
 // untimed, every 2048 orders). The difference to the above is the simulator's own cost.

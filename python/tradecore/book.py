@@ -53,7 +53,7 @@ import threading
 import time
 from collections import namedtuple
 
-from . import _book, _tradecore
+from . import _book, _control, _tradecore
 from .risk import Limits, parse_refusal
 
 __all__ = ["Book", "Position", "Cash", "Order", "Difference", "KillSwitch", "BookError"]
@@ -113,6 +113,11 @@ class KillSwitch:
     """The progress of one ``Book.kill()``: ``done`` is set once the broker has confirmed that no
     order of the trading day is open; ``wait(timeout)`` waits for it."""
 
+    done = None          # a threading.Event
+    started = 0.0        # time.monotonic() of the kill
+    finished = None      # ... and of the broker's confirmation
+    cancels_sent = 0
+
     def __init__(self, book):
         self._book = book
         self.done = threading.Event()
@@ -147,6 +152,14 @@ class Book:
     retry_every      seconds after which the kill switch sends a cancel again
     """
 
+    handle = None
+    reconcile_every = 30.0
+    retry_every = 0.5
+    on_difference = None
+    on_ready = None
+    on_killed = None
+    differences = ()
+
     def __init__(self, limits=None, reconcile_every=30.0, cash_tolerance=0.01, on_difference=None,
                  on_ready=None, on_killed=None, retry_every=0.5):
         self._native = _book.Account()
@@ -174,42 +187,55 @@ class Book:
 
     def processors(self, on_order=None, on_event=None, on_loop=None, on_snapshot=None):
         """The four processors for ``init`` (order, event, loop, market data), each reading what
-        the book needs and then calling the given processor (raw signatures; None for none)."""
-        order_event = self._native.order_event
-        mark = self._native.mark
-        answer = self._answer
-        ready = self._ready.is_set
-        tick = self._tick
+        the book needs and then calling the given processor (raw signatures; None for none).
+        The loop processor calls ``on_loop`` only once the book is ready."""
+        feed_order, feed_event, feed_loop, feed_snapshot = self._feed_order, self._feed_event, self._feed_loop, \
+            self._feed_snapshot
 
         def order_processor(event, address):
-            order_event(event, address)
-            if self._kill is not None:
-                self._kill_step()
+            feed_order(event, address)
             if on_order is not None:
                 on_order(event, address)
 
         def event_processor(event, address, is_last, error_id, message, user_id):
-            if event in _BOOK_ANSWERS:
-                answer(event, address, is_last, error_id)
-            elif event == _TRADER_READY:
-                self._trader_ready()
-            elif event == _TRADER_DISCONNECTED:
-                self._trader_lost()
+            feed_event(event, address, is_last, error_id)
             if on_event is not None:
                 on_event(event, address, is_last, error_id, message, user_id)
 
         def loop_processor():
-            tick()
-            if on_loop is not None and ready():
+            if feed_loop() and on_loop is not None:
                 on_loop()
 
         def snapshot_processor(event, address):
-            if address:
-                mark(address)
+            feed_snapshot(address)
             if on_snapshot is not None:
                 on_snapshot(event, address)
 
         return order_processor, event_processor, loop_processor, snapshot_processor
+
+    # What the processors read (tradecore.strategy calls these from its own processors).
+
+    def _feed_order(self, event, address):
+        self._native.order_event(event, address)
+        if self._kill is not None:
+            self._kill_step()
+
+    def _feed_event(self, event, address, is_last, error_id):
+        if event in _BOOK_ANSWERS:
+            self._answer(event, address, is_last, error_id)
+        elif event == _TRADER_READY:
+            self._trader_ready()
+        elif event == _TRADER_DISCONNECTED:
+            self._trader_lost()
+
+    def _feed_loop(self):
+        """The book's turn of an engine-thread pass; True once the book is ready."""
+        self._tick()
+        return self._ready.is_set()
+
+    def _feed_snapshot(self, address):
+        if address:
+            self._native.mark(address)
 
     def attach(self, handle):
         """Installs the book's checks on the engine ``handle`` (what ``init`` returned): every
@@ -219,10 +245,13 @@ class Book:
             raise BookError("attach needs the engine handle that init returned, not None")
         try:
             self._native.attach(int(handle))
-        except (TypeError, ValueError) as e:
-            raise BookError("not an engine handle: %r (%s)" % (handle, e)) from None
+        except (TypeError, ValueError, RuntimeError) as e:
+            raise BookError("cannot attach to %r: %s" % (handle, e)) from None
         self.handle = handle
-        if self._trader_was_ready and not self._ready.is_set():
+        # An engine already Working (a strategy started again in the same process) sends no
+        # second TraderReady: the day is asked for now.
+        working = _control.engineStatus(handle) == _tradecore.ENUM_ApiStatus_Working
+        if (working or self._trader_was_ready) and not self._ready.is_set():
             with self._lock:
                 self._start_round("load", _FULL_ROUND)
 

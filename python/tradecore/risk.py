@@ -128,6 +128,9 @@ class RiskRefused(RuntimeError):
     """A strategy helper's order was refused by the pre-trade checks; ``refusal`` says why and
     ``order`` is the Rejected record."""
 
+    refusal = None
+    order = None
+
     def __init__(self, refusal, order=None):
         self.refusal = refusal
         self.order = order

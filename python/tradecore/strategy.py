@@ -57,6 +57,23 @@ with the strategy's handle. They work from ``on_start`` until ``on_stop`` has re
 overrides to refuse an order before it is sent (a risk limit): it raises, and nothing is sent.
 The engine functions themselves (``tradecore.buyOpen(self.handle, ...)``) stay available.
 
+The live book and risk limits
+-----------------------------
+A strategy that sets ``limits`` (a ``tradecore.risk.Limits``) or ``use_book = True`` gets
+``self.book``, a ``tradecore.book.Book`` attached to its engine: cash, positions (T+1), every order
+of the trading day (earlier runs' too) and the pre-trade checks on every order of the engine,
+whatever call placed it. The book asks the broker for the day so far when the trader side is
+ready, and ``on_loop`` is first called once it is in (``self.book.ready``): a strategy restarted
+during the day sees its earlier orders, trades, positions and cash there, and can cancel those
+orders (``self.cancel(order)`` takes the book's ``Order`` too). Place orders from ``on_loop`` or
+later events, not from ``on_start``: until the day is in, the book knows no position to sell.
+``buy`` and ``sell`` raise ``tradecore.risk.RiskRefused`` for an order the checks refused (nothing
+was sent). ``on_difference(difference)`` receives what reconciliation (every ``reconcile_every``
+seconds) finds the broker says otherwise; ``kill()`` is the kill switch (``on_killed(kill)`` once
+the broker confirmed every cancel), and ``kill_on_interrupt = True`` pulls it on Ctrl-C, waiting
+up to ``kill_timeout`` seconds for the confirmation before the strategy stops. With the book on,
+events without a handler are still printed as the engine would.
+
 Threading rule
 --------------
 Handlers run on the engine's threads and on the broker SDK's callback threads, never on the thread
@@ -112,6 +129,8 @@ import traceback
 import tradecore as _package
 
 from . import _control, _engines, _tradecore
+from .book import Book, Order
+from .risk import Limits, RiskRefused, refusal
 
 __all__ = ["Strategy", "StrategyError", "StrategyStopped", "OrderRequest", "make_login", "SIM_GAPS",
            "DEFAULT_CONNECT_TIMEOUT"]
@@ -247,6 +266,19 @@ class Strategy:
     run_id = 1
     cancel_on_stop = False
     stop_on_login_error = True
+    #: The pre-trade limits of the strategy's book (a ``tradecore.risk.Limits``); setting them
+    #: turns the book on. Changed while trading with ``self.book.limits = ...``.
+    limits = None
+    #: The book without limits of its own (the volume, price, cash and position checks apply).
+    use_book = False
+    #: Seconds between the book's reconciliations with the broker (None: none).
+    reconcile_every = 30.0
+    #: Ctrl-C pulls the kill switch, and the strategy stops once the broker confirmed every
+    #: cancel or after ``kill_timeout`` seconds.
+    kill_on_interrupt = False
+    kill_timeout = 10.0
+    #: The live book (``tradecore.book.Book``) once started with ``limits`` or ``use_book``.
+    book = None
 
     def __new__(cls, *args, **kwargs):
         # The lifecycle's own state, made here so that it exists even when a subclass's
@@ -289,6 +321,13 @@ class Strategy:
         """Called once per run as the strategy stops, with why (see the module documentation);
         the order helpers still work here."""
 
+    def on_difference(self, difference):
+        """The book's reconciliation found the broker saying otherwise (a ``tradecore.book.
+        Difference``); the book has taken the broker's figure."""
+
+    def on_killed(self, kill):
+        """The kill switch's cancels are all confirmed by the broker (a ``tradecore.book.KillSwitch``)."""
+
     # --- hooks for subclasses and mixins ------------------------------------------------------
 
     def before_order(self, request):
@@ -321,18 +360,31 @@ class Strategy:
         when None). Returns the order's ``CQNOrderField`` or None (nothing was sent)."""
         handle = self._sending("buy")
         self.before_order(OrderRequest("buy", standard_id, volume, price, order_type, exchange_id))
-        return _tradecore.buyOpen(handle, standard_id, volume, order_type, price, exchange_id)
+        return self._checked(_tradecore.buyOpen(handle, standard_id, volume, order_type, price, exchange_id))
 
     def sell(self, standard_id, volume, price, order_type=_tradecore.ENUM_OrderType_LimitAndWait, exchange_id=None):
         """``sellClose``: sells ``volume`` of ``standard_id`` at ``price``, as ``buy``."""
         handle = self._sending("sell")
         self.before_order(OrderRequest("sell", standard_id, volume, price, order_type, exchange_id))
-        return _tradecore.sellClose(handle, standard_id, volume, order_type, price, exchange_id)
+        return self._checked(_tradecore.sellClose(handle, standard_id, volume, order_type, price, exchange_id))
+
+    def _checked(self, order):
+        # An order the book's checks refused was never sent: the caller hears it at once.
+        if self.book is not None:
+            why = refusal(order)
+            if why is not None:
+                raise RiskRefused(why, order)
+        return order
 
     def cancel(self, order):
-        """Cancels ``order`` (a ``CQNOrderField``) by its fields, which works at once, even inside
-        its own Accepted event. Returns the engine's result (0: the request went out)."""
+        """Cancels ``order`` (a ``CQNOrderField``, or an ``Order`` of the book, an earlier run's
+        included) by its fields, which works at once, even inside its own Accepted event.
+        Returns the engine's result (0: the request went out)."""
         handle = self._sending("cancel")
+        if isinstance(order, Order):
+            if order.this_run:
+                self._forget_cancel_rejections(order.order_ref)
+            return self.book.cancel(order)
         self._forget_cancel_rejections(order.OrderID)
         _tradecore.getOrderLock(order)
         try:
@@ -355,6 +407,14 @@ class Strategy:
         rejected = _tradecore.ENUM_OrderEventID_CancelRejected
         for key in [k for k in list(self._delivered) if k[1] == rejected and order_id in (None, k[0])]:
             self._delivered.pop(key, None)
+
+    def kill(self):
+        """The kill switch of the strategy's book (``tradecore.book.Book.kill``): no new order
+        goes, every open order of the day is cancelled; returns the ``KillSwitch``."""
+        self._sending("kill")
+        if self.book is None:
+            raise StrategyError(_tradecore.ENUM_ErrorID_None, "", "the strategy has no book (set limits or use_book)")
+        return self.book.kill()
 
     def subscribe(self, standard_ids, exchange_id=None):
         """Subscribes to the snapshots of ``standard_ids`` (a list of codes)."""
@@ -401,6 +461,9 @@ class Strategy:
         return True
 
     def _deliver_order(self, event, address):
+        book = self.book
+        if book is not None:
+            book._feed_order(event, address)
         order = _package.record(event, address)
         if not self._first_transition(event, order):
             return
@@ -411,6 +474,9 @@ class Strategy:
             self._call(handler, event, order)
 
     def _deliver_snapshot(self, event, address):
+        book = self.book
+        if book is not None:
+            book._feed_snapshot(address)
         handler = self._handler("on_snapshot")
         if handler is None:
             _control.printDefault(event, address, True, 0, b"", "")
@@ -418,6 +484,9 @@ class Strategy:
             self._call(handler, event, _package.record(event, address))
 
     def _deliver_event(self, event, address, is_last, error_id, message, user_id):
+        book = self.book
+        if book is not None:
+            book._feed_event(event, address, is_last, error_id)
         handler = self._handler("on_event")
         if handler is None:
             _control.printDefault(event, address, is_last, error_id, message.encode("gb2312", "ignore"), user_id)
@@ -430,6 +499,9 @@ class Strategy:
                                      % (side, user_id)), "login")
 
     def _deliver_loop(self):
+        book = self.book
+        if book is not None and not book._feed_loop():
+            return  # the day is not in the book yet
         handler = self._handler("on_loop")
         if handler is not None:
             self._call(handler)
@@ -463,9 +535,16 @@ class Strategy:
             self.stop_reason = None
         try:
             self._entry = _engines.attach(self, login, self.run_id)
+            if self.book is None and (self.limits is not None or self.use_book):
+                self.book = Book(limits=self.limits if self.limits is not None else Limits(),
+                                 reconcile_every=self.reconcile_every,
+                                 on_difference=lambda d: self._call(self.on_difference, d),
+                                 on_killed=lambda k: self._call(self.on_killed, k))
             handle = _tradecore.init(self.run_id, login, *self._entry.processors)
             if handle is None:
                 raise self._init_error(login)
+            if self.book is not None:
+                self.book.attach(handle)
         except BaseException:
             self._abandon_start()
             raise
@@ -514,6 +593,8 @@ class Strategy:
             self._state = _STOPPING
             self.stop_reason = reason
         try:
+            if reason == "interrupt" and self.kill_on_interrupt and self.book is not None and self.handle is not None:
+                self._kill_before_stopping()
             if self.cancel_on_stop and self.handle is not None:
                 self.cancel_all()
             self.on_stop(reason)
@@ -526,6 +607,13 @@ class Strategy:
             with self._state_lock:
                 self._state = _STOPPED
                 self._stopped.set()
+
+    def _kill_before_stopping(self):
+        kill = self.book.kill()
+        # The engine and the broker's threads confirm the cancels: wait for them only on a
+        # thread of the strategy's caller, never on one of theirs (a handler's).
+        if not isinstance(threading.current_thread(), threading._DummyThread):
+            kill.wait(self.kill_timeout)
 
     def wait(self, timeout=None):
         """Blocks until the strategy has stopped, or for at most ``timeout`` seconds; True once

@@ -560,3 +560,28 @@ TEST_F(BookOnTheEngine, ChecksUpdatesAndReadsOnSeveralThreads) {
 }
 
 }  // namespace
+
+namespace {
+
+// The security table grows while it is searched without the lock, and tells apart keys that share
+// their first 16 bytes.
+TEST(AccountBookSecurities, ManyKeysLongAndShortEachFoundAsItself) {
+    AccountBook book;
+    std::vector<std::string> keys;
+    for (int i = 0; i < 300; ++i) {
+        keys.push_back(std::to_string(600000 + i) + ".1");
+        keys.push_back("LONGSECURITYCODE" + std::to_string(i) + ".2");  // 16 bytes in common
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i) book.mark(keys[i].c_str(), 1.0 + static_cast<double>(i), 1.0);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        tc::book::PositionView v{};
+        ASSERT_TRUE(book.position(keys[i].c_str(), v)) << keys[i];
+        EXPECT_EQ(std::string(v.key), keys[i]);
+        EXPECT_EQ(v.mark, 1.0 + static_cast<double>(i));
+    }
+    tc::book::PositionView v{};
+    EXPECT_FALSE(book.position("LONGSECURITYCODE.2", v));
+    EXPECT_FALSE(book.position("600000.2", v));
+}
+
+}  // namespace

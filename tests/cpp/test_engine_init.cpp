@@ -278,7 +278,7 @@ TEST_F(InitTest, AbsoluteBasePathStaysAbsolute) {
     fs::current_path(elsewhere);
     CQNLoginField l = login();
     const std::string absolute = (base_ / "abs" / "flows").string();
-    ASSERT_EQ(absolute[0], '/');
+    ASSERT_TRUE(fs::path(absolute).is_absolute()) << absolute;  // a drive letter on Windows
     tc::copyText(l.BasePath, absolute.c_str());
     ASSERT_NE(init(3, &l, nullptr, nullptr, nullptr, nullptr), nullptr);
     EXPECT_TRUE(fs::is_directory(base_ / "abs" / "flows" / l.UserID / "TDFlow"));
@@ -327,6 +327,50 @@ TEST_F(InitTest, UnmakeableDirectoryIsAnInvalidFilePath) {
     EXPECT_EQ(getInitError(), -1001000);
     EXPECT_EQ(gDoubles.traders.load(), 0);
 }
+
+// BasePath comes from Python as UTF-8; the directories carry the same name on every system (on
+// Windows, not the name its ANSI code page would make of those bytes).
+TEST_F(InitTest, Utf8BasePathNamesTheDirectories) {
+    CQNLoginField l = login();
+    const std::string name = "\xe8\xb4\xa6\xe6\x88\xb7";  // "account" in Chinese, UTF-8
+    tc::copyText(l.BasePath, (base_.string() + "/" + name).c_str());
+    ASSERT_NE(init(3, &l, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_TRUE(fs::is_directory(base_ / fs::u8path(name) / l.UserID / "TDFlow"));
+}
+
+#if defined(_WIN32)
+// Windows forms of BasePath. The temporary directory lies on a drive (C: under Wine), written
+// with backslashes.
+TEST_F(InitTest, DriveLetterPathsWithEitherSeparator) {
+    const std::string drive = base_.root_name().string();
+    ASSERT_EQ(drive.size(), 2u) << base_.string();
+    std::string forward = base_.string() + "\\fwd\\";
+    std::replace(forward.begin(), forward.end(), '\\', '/');
+    for (const std::string &path : {base_.string() + "\\back\\\\x", forward + "/x", base_.string() + "/mixed\\x"}) {
+        CQNLoginField l = login();
+        tc::copyText(l.BasePath, path.c_str());
+        ASSERT_NE(init(3, &l, nullptr, nullptr, nullptr, nullptr), nullptr) << path;
+    }
+    for (const char *made : {"back", "fwd", "mixed"}) EXPECT_TRUE(fs::is_directory(base_ / made / "x")) << made;
+    // A drive alone is its root, which exists.
+    EXPECT_TRUE(tc::makeDirectoryChain(drive));
+    EXPECT_TRUE(tc::makeDirectoryChain(drive + "\\"));
+}
+
+// A network share's server and share are used, never made: where nobody serves the share the
+// path is invalid, and nothing is made under the current directory instead.
+TEST_F(InitTest, NetworkShareRootIsUsedNotMade) {
+    fs::current_path(base_);
+    for (const char *share : {"\\\\tc-no-such-host\\flows\\x", "//tc-no-such-host/flows/x"}) {
+        CQNLoginField l = login();
+        tc::copyText(l.BasePath, share);
+        EXPECT_EQ(init(3, &l, nullptr, nullptr, nullptr, nullptr), nullptr) << share;
+        EXPECT_EQ(getInitError(), -1001000) << share;
+    }
+    EXPECT_TRUE(fs::is_empty(base_));
+    EXPECT_EQ(gDoubles.traders.load(), 0);
+}
+#endif
 
 TEST(DirectoryChain, MakesEachMissingPrefix) {
     const fs::path base = fs::temp_directory_path() / ("tc_engine_chain_" + uniqueTag());

@@ -439,3 +439,24 @@ TEST(EventsRender, BuffersArePerRecordKindAndThread) {
     EXPECT_FALSE(failed.load());
     EXPECT_STREQ(mine, kSampleOrderText);
 }
+
+// Threads that render and end, many times over: each thread's buffers are freed when it ends,
+// once, and nothing of them is touched after. (mingw-w64 frees a thread_local's storage before
+// its destructor runs; a buffer held that way corrupts the heap here.)
+TEST(EventsRender, ThreadsThatRenderAndEndLeaveTheHeapSound) {
+    for (int round = 0; round < 50; ++round) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([] {
+                CQNOrderField o = sampleOrder();
+                CQNMarketDataField m = sampleSnapshot();
+                EXPECT_STREQ(toText(ENUM_OrderEventID_Traded, &o, true, " || ", 2), kSampleOrderText);
+                EXPECT_STREQ(toText(ENUM_SnapDataEventID_MarketData, &m, false, ",", 2), kSampleSnapshotValues);
+            });
+        }
+        for (std::thread &th : threads) th.join();
+        // Fresh allocations of the sizes just freed land where a late write would hit.
+        std::vector<std::string> probe(64, std::string(200, 'x'));
+        for (const std::string &s : probe) ASSERT_EQ(s, std::string(200, 'x'));
+    }
+}

@@ -439,3 +439,23 @@ TEST_F(SimScripted, NotificationFaultsDuplicateAndReorder)
 }
 
 }  // namespace
+
+// A removed broker's drain still covers what its connections had queued (their disconnection
+// among it): a test that drains after removing knows that no callback runs any more.
+TEST_F(SimScripted, DrainAfterRemoveWaitsForTheReleasedConnections)
+{
+    auto c = connectedTrader();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> ran{false};
+    ASSERT_EQ(broker_->post([released, &ran](CTORATstpTraderSpi*) {
+        released.wait();
+        ran = true;
+    }), 1);
+    ASSERT_TRUE(Broker::remove(address_));
+    EXPECT_FALSE(broker_->drain(torasim::Millis(50))) << "the held callback has not returned";
+    release.set_value();
+    ASSERT_TRUE(broker_->drain());
+    EXPECT_TRUE(ran.load());
+    EXPECT_EQ(c->spi.count("OnFrontDisconnected"), 1u);
+}

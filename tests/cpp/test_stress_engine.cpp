@@ -88,7 +88,7 @@ private:
 };
 
 // What a reader may never see in an order record, whatever the timing.
-std::string orderInvariantBroken(const CQNOrderField &o) {
+std::string orderInvariantBrokenBare(const CQNOrderField &o) {
     if (o.TradedVolume < 0 || o.TradedVolume > o.OriginalVolume) return "TradedVolume out of [0, OriginalVolume]";
     if (o.OrderStatus == ENUM_OrderStatus_Canceled && o.CanceledVolume + o.TradedVolume != o.OriginalVolume)
         return "CanceledVolume + TradedVolume != OriginalVolume on a cancelled order";
@@ -97,6 +97,17 @@ std::string orderInvariantBroken(const CQNOrderField &o) {
     if (o.OrderStatus != '\0' && std::strchr("123456", o.OrderStatus) == nullptr) return "unknown OrderStatus";
     if (o.Turnover < -1e-6) return "negative Turnover";
     return "";
+}
+
+// The broken rule with the record's volumes and status, so that a failure seen once says how.
+std::string orderInvariantBroken(const CQNOrderField &o) {
+    std::string broken = orderInvariantBrokenBare(o);
+    if (broken.empty()) return broken;
+    char facts[160];
+    std::snprintf(facts, sizeof facts, " (status '%c', original %d, traded %d, cancelled %d, change %d, session %d/%d)",
+                  o.OrderStatus ? o.OrderStatus : '0', o.OriginalVolume, o.TradedVolume, o.CanceledVolume,
+                  o.TradedVolumeChange, o.FrontID, o.SessionID);
+    return broken + facts;
 }
 
 // Stops the test's threads and collects what they found.
@@ -439,8 +450,12 @@ TEST_F(EngineStress, ExitAtAnyMoment) {
         ++round;
         const std::string name = "round " + std::to_string(round) + (r.drop ? " (drop after exit)" : "");
         dog.phase(name + ": start-up");
-        // Every round uses the same processors; earlier rounds' accounts stay connected.
-        CBaseTrader *engine = startEngine(0, 1000 * round, "exit-" + std::to_string(round), "sim://stress-exit", 900);
+        // Every round uses the same processors; earlier rounds' accounts stay connected. They
+        // share the broker's one account, so each round's identifiers must stay inside its own
+        // range: an order numbered in the next round's range is that round's order to the
+        // broker's notices.
+        const int idRange = 3900;
+        CBaseTrader *engine = startEngine(0, 4000 * round, "exit-" + std::to_string(round), "sim://stress-exit", idRange);
         ASSERT_NE(engine, nullptr) << getInitError();
         Records records;
         StressRun run;
@@ -462,6 +477,7 @@ TEST_F(EngineStress, ExitAtAnyMoment) {
         reader.join();
         tc::recording::setCallHook(nullptr);
         for (const std::string &f : run.failures) ADD_FAILURE() << name << ": " << f;
+        EXPECT_LT(run.ordersPlaced.load(), idRange) << name << ": the identifiers ran past the range";
         placed += run.ordersPlaced.load();
     }
     dog.phase("quiesce");

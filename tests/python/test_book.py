@@ -3,6 +3,8 @@
 on, restart recovery by a second process, and reconciliation of a difference made at the broker.
 Every limit at its boundary is in the C++ table (tests/cpp/test_book_gate.cpp)."""
 import json
+import os
+import re
 
 import pytest
 
@@ -280,3 +282,66 @@ def test_limits_are_checked_before_they_reach_the_engine():
     with pytest.raises(book.BookError):
         b.attach(12345)  # not an engine init returned
     assert b.limits.max_order_volume == 10 and b.position("600000").volume == 0
+
+
+README = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "README.md")
+PAPER_DAY = r"""
+import tradecore
+from tradecore import sim
+tradecore.setRunMode(tradecore.ENUM_RunMode_Release)
+sim.Broker("sim://paper", sim.PAPER, config={"snapshotsPerSecond": 10, "positions": [
+    {"securityID": "600000", "exchangeID": "1", "volume": 1000},
+    {"securityID": "000001", "exchangeID": "2", "volume": 500}]})
+"""
+
+
+def readme_example(name):
+    with open(README, encoding="utf-8") as f:
+        blocks = re.findall(r"```python\n(.*?)```", f.read(), re.S)
+    return next(b for b in blocks if "class %s(Strategy)" % name in b)
+
+
+@pytest.mark.skipif(not os.path.exists(README), reason="source tree not available")
+def test_the_readme_market_maker_and_end_of_day_routine_run():
+    maker, closing = readme_example("MarketMaker"), readme_example("EndOfDay")
+    assert len(maker.splitlines()) < 40 and len(closing.splitlines()) < 40
+    out = run_python(PAPER_DAY + maker.replace("duration=60", "duration=4"), timeout=120).stdout
+    assert "stopped (duration): Position(security='600000'" in out and "Cash(available=" in out
+    out = run_python(PAPER_DAY + closing, timeout=120).stdout
+    # Everything sellable sold, and the day's report.
+    assert "600000.1: 0 held (0 bought, 1000 sold today)" in out
+    assert "000001.2: 0 held (0 bought, 500 sold today)" in out and "day P&L" in out
+
+
+CTRL_C = r"""
+import os, signal, threading, time
+from tradecore.risk import Limits
+from tradecore.strategy import Strategy
+broker = sim.Broker("sim://paper-book-int", sim.PAPER, config={"snapshotsPerSecond": 0})
+class Quoting(Strategy):
+    limits = Limits(max_open_orders=10)
+    kill_on_interrupt = True
+    def on_loop(self):
+        if not getattr(self, "placed", False):
+            self.placed = [self.buy("600000", 100, 9.5 - i * 0.01) for i in range(3)]
+        elif len(self.book.open_orders()) == 3 and all(o.order_sys_id for o in self.book.open_orders()):
+            if not getattr(self, "signalled", False):
+                self.signalled = True
+                os.kill(os.getpid(), signal.SIGINT)   # Ctrl-C
+    def on_stop(self, reason):
+        out["reason"] = reason
+        out["broker_open"] = [o["orderRef"] for o in broker.orders() if o["orderStatus"] in OPEN]
+        out["killed"] = self.book.halted and not self.book.open_orders()
+s = Quoting()
+try:
+    s.run(make_login("int", trader_front="sim://paper-book-int", base_path=tempfile.mkdtemp()), duration=60)
+except KeyboardInterrupt:
+    out["interrupted"] = True
+report()
+"""
+
+
+def test_ctrl_c_pulls_the_kill_switch_before_the_strategy_stops():
+    r = child(CTRL_C)
+    assert r["interrupted"] and r["reason"] == "interrupt"
+    assert r["killed"] and r["broker_open"] == []

@@ -281,3 +281,30 @@ result["main"] = threading.get_ident() in runs
     assert "timed_out" not in result
     assert result["max"] >= 5
     assert not result["main"]
+
+
+EXIT_DURING_DELIVERY = r'''
+import tempfile, threading
+import tradecore
+from tradecore import sim
+from tradecore.strategy import make_login
+tradecore.setRunMode(tradecore.ENUM_RunMode_Release)
+sim.Broker("sim://paper-exit", sim.PAPER, config={"snapshotsPerSecond": 0})
+started = threading.Event()
+def on_loop():
+    started.set()
+    for _ in range(20000):       # engine calls: the lock is let go and taken back each time
+        tradecore.getTimeElapse(0)
+tradecore.init(1, make_login("ex", trader_front="sim://paper-exit", base_path=tempfile.mkdtemp()), None, None,
+               on_loop, None)
+threading.Thread(target=tradecore.loop, daemon=True).start()
+started.wait(10)
+'''
+
+
+def test_the_interpreter_exits_cleanly_while_a_processor_is_inside_an_engine_call():
+    # The interpreter shuts down while the engine thread's loop processor is between two engine
+    # calls: Python ends that thread when it asks for the lock again, and the engine must not
+    # hand back a lock it no longer holds (that aborted the process).
+    for _ in range(3):
+        run_python(EXIT_DURING_DELIVERY, timeout=60)

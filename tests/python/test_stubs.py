@@ -16,7 +16,7 @@ import typing
 import pytest
 
 import tradecore
-from tradecore import events, sim, strategy
+from tradecore import book, events, risk, sim, strategy
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 STUBS = os.path.join(ROOT, "python", "tradecore")
@@ -94,7 +94,8 @@ def stub_only_names(stub, module):
 
 
 @pytest.mark.parametrize("stub, module", [("__init__.pyi", tradecore), ("_tradecore.pyi", tradecore._tradecore),
-                                          ("events.pyi", events), ("strategy.pyi", strategy), ("sim.pyi", sim)])
+                                          ("events.pyi", events), ("strategy.pyi", strategy), ("sim.pyi", sim),
+                                          ("book.pyi", book), ("risk.pyi", risk)])
 def test_every_name_the_stubs_declare_exists_at_runtime(stub, module):
     assert stub_only_names(stub, module) == []
     # Classes: the stub's public members and the runtime's agree both ways.
