@@ -271,7 +271,7 @@ def test_errors_a_trader_meets_are_clear():
 
 # The end of a process while engines deliver: every processor gives the GIL away in the middle
 # (sleep, engine calls), so native threads are inside Python or asking for it as the interpreter
-# goes. A strategy started without blocking, a strategy's run and a raw engine with its loop on a
+# goes. Strategies started without blocking, a strategy's run and a raw engine with its loop on a
 # daemon thread, on one broker that pushes snapshots fast.
 EXIT = r"""
 import random
@@ -300,15 +300,19 @@ raw_handle = tc.init(1, login("exit-raw", broker.address, LoopGap=1000), raw, ra
 tc.subscribe(raw_handle, ["600000"])
 threading.Thread(target=tc.loop, daemon=True).start()
 
+# Two more accounts, so that several engine threads end as the process does.
+for n in range(2):
+    Busy().start(login("exit-other-%d" % n, broker.address, LoopGap=1000))
+
 def after_ready(act):
     ready.wait(60)
     time.sleep(DELAY)
     act()
 s = Busy()
 strategy_login = login("exit-strategy", broker.address, LoopGap=1000)
-if MODE == "return":                   # the script ends while its strategy runs
+if MODE == "return":                   # the script ends while its strategy runs, its raw engine exiting
     s.start(strategy_login)
-    after_ready(lambda: None)
+    after_ready(lambda: tc.exitX(raw_handle))
 elif MODE == "interrupt":              # Ctrl-C while run waits
     threading.Thread(target=after_ready, args=(lambda: os.kill(PID, signal.SIGINT),), daemon=True).start()
     s.run(strategy_login)
@@ -342,4 +346,4 @@ def test_the_process_ends_soundly_while_engines_deliver_and_strategies_run():
             code, reason = modes[mode]
             assert "Fatal Python error" not in err and "FATAL" not in err, (mode, err)
             assert proc.returncode == code, (mode, proc.returncode, err)
-            assert lines_of(out, "stopped") == [reason], (mode, out, err)
+            assert lines_of(out, "stopped") == [reason] * 3, (mode, out, err)
