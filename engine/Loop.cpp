@@ -1,6 +1,5 @@
 // loop: one thread per registered engine, which drives the engine's task scheduler, plus one
 // supervisor that logs each market-data side in once its trader side is working.
-#include <chrono>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -30,7 +29,7 @@ constexpr long long kPauseSlice = 10000;
 // The threads of the running loop, in start order, and the guard that lets one loop run at a
 // time. Never destroyed: the process may end while a loop still runs on another thread.
 struct LoopState {
-    std::timed_mutex running;
+    std::mutex running;
     // Guards what follows; taken by loop, the supervisor and each engine thread as it ends.
     std::mutex threadsLock;
     std::vector<std::pair<CBaseTrader *, std::thread>> threads;
@@ -138,10 +137,18 @@ void superviseMarketData(LoopState *state) {
 namespace tc {
 
 bool waitForLoops(long long graceMicros) {
-    std::timed_mutex &running = loopState().running;
-    if (!running.try_lock_for(std::chrono::microseconds(graceMicros > 0 ? graceMicros : 0))) return false;
-    running.unlock();
-    return true;
+    // Asked once, as the process exits: a look every slice is soon enough.
+    std::mutex &running = loopState().running;
+    const long long until = nowMicros() + graceMicros;
+    for (;;) {
+        if (running.try_lock()) {
+            running.unlock();
+            return true;
+        }
+        const long long left = until - nowMicros();
+        if (left <= 0) return false;
+        platform::sleepMicros(left < kPauseSlice ? left : kPauseSlice);
+    }
 }
 
 }  // namespace tc
@@ -150,7 +157,7 @@ bool waitForLoops(long long graceMicros) {
 // called again and starts fresh threads for every registered engine.
 extern "C" TRADECORE_API void loop() {
     LoopState &state = loopState();
-    std::unique_lock<std::timed_mutex> running(state.running, std::try_to_lock);
+    std::unique_lock<std::mutex> running(state.running, std::try_to_lock);
     if (!running.owns_lock()) return;
     std::thread supervisor(superviseMarketData, &state);
     for (CBaseTrader *engine : tc::registeredEngines()) startEngineThread(state, engine);
