@@ -13,6 +13,7 @@
 #include "engine/Text.h"
 #include "engine/Time.h"
 #include "engine/tradecore_api.h"
+#include "events/DeliveryGate.h"
 #include "events/PythonBridge.h"
 #include "marketdata/CBaseMd.h"
 
@@ -116,6 +117,15 @@ bool connectTimedOut(const CQNLoginField &login, long long createdAt) {
     return login.ConnectTimeout > 0 && nowMicros() - createdAt > login.ConnectTimeout;
 }
 
+// The check calls into Python, so it passes the delivery gate as every such call does; once the
+// interpreter's exit has closed the gate the wait is given up.
+bool frontWaitGivenUp() {
+    if (!delivery::enter()) return true;
+    const bool giveUp = tFrontWaitCheck();
+    delivery::leave();
+    return giveUp;
+}
+
 // Polls a side made by this call until it has reached its front, then registers it. When the
 // login copy's ConnectTimeout runs out first, or the calling thread's check gives the wait up
 // (Ctrl-C in Python), the side is destroyed and the error is set.
@@ -136,7 +146,7 @@ Side *awaitFront(Side *side, long long createdAt, const std::string &key, Side *
             const long long now = nowMicros();
             if (now - lastCheck >= kWaitCheckMicros) {
                 lastCheck = now;
-                giveUp = tFrontWaitCheck();
+                giveUp = frontWaitGivenUp();
             }
         }
         if (giveUp) {

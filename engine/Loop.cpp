@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/Loop.h"
+
 #include "engine/CBaseTrader.h"
 #include "engine/Platform.h"
 #include "engine/Registry.h"
@@ -131,6 +133,25 @@ void superviseMarketData(LoopState *state) {
 }
 
 }  // namespace
+
+namespace tc {
+
+bool waitForLoops(long long graceMicros) {
+    // Asked once, as the process exits: a look every slice is soon enough.
+    std::mutex &running = loopState().running;
+    const long long until = nowMicros() + graceMicros;
+    for (;;) {
+        if (running.try_lock()) {
+            running.unlock();
+            return true;
+        }
+        const long long left = until - nowMicros();
+        if (left <= 0) return false;
+        platform::sleepMicros(left < kPauseSlice ? left : kPauseSlice);
+    }
+}
+
+}  // namespace tc
 
 // A call while another loop is running returns at once; once a loop has returned, loop may be
 // called again and starts fresh threads for every registered engine.

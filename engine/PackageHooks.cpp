@@ -1,8 +1,13 @@
 #include "engine/PackageHooks.h"
 
+#include <chrono>
+
 #include "engine/CBaseTrader.h"
 #include "engine/Init.h"
+#include "engine/Loop.h"
+#include "engine/tradecore_api.h"
 #include "events/Delivery.h"
+#include "events/DeliveryGate.h"
 
 namespace tc {
 namespace hooks {
@@ -12,6 +17,18 @@ void setFrontWaitCheck(FrontWaitCheck check) { setThreadFrontWaitCheck(check); }
 char engineStatus(const CBaseTrader *engine) { return engine ? engine->apiStatus() : ENUM_ApiStatus_Null; }
 
 char resumeEngine(CBaseTrader *engine) { return engine ? engine->resume() : ENUM_ApiStatus_Null; }
+
+bool closeForExit(long long graceMicros) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + std::chrono::microseconds(graceMicros);
+    exitX(nullptr);
+    // The loop first, with the gate still open: a processor under way may wait for an event
+    // that another thread delivers, and an engine thread hands its thread state back as it ends.
+    const bool loopsEnded = waitForLoops(graceMicros);
+    const long long left = std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()).count();
+    const bool callsEnded = delivery::close(left);
+    return loopsEnded && callsEnded;
+}
 
 void printDefault(int eventID, const void *record, bool isLast, int errorID, const char *message,
                   const char *userID) {

@@ -25,6 +25,14 @@ TRADECORE_API char engineStatus(const CBaseTrader *engine);
 // a null handle).
 TRADECORE_API char resumeEngine(CBaseTrader *engine);
 
+// As the interpreter exits, before it finalizes (the package calls this from an exit handler, with
+// the interpreter lock released): every engine is told to exit, the running loop is waited for
+// (its engine threads have then ended, their thread states handed back), and the gate of the
+// calls into Python is closed, the calls inside waited for. From then on no thread of the engine
+// or of the SDK touches Python again: their events are dropped. Waits `graceMicros` at most in
+// all (a processor that does not return); true when everything ended in that time.
+TRADECORE_API bool closeForExit(long long graceMicros);
+
 // Prints one event with the default printer of its kind, exactly as the engine does for an
 // engine side without a processor: order events (10011-10017) in every run mode, snapshots
 // (10021) and every other event in run mode Debug only. `message` and `userID` may be null.

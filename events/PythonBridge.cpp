@@ -9,6 +9,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "events/DeliveryGate.h"
+
 namespace tc {
 namespace py {
 namespace {
@@ -44,11 +46,15 @@ public:
     }
 
     ~ThreadAttachment() {
-        // Finalization deletes every thread state itself; after it, ours is gone.
-        if (state_ == nullptr || !interpreterUsable()) return;
-        PyEval_RestoreThread(state_);
-        // The outer count drops to zero: the state is cleared and deleted and the lock released.
-        PyGILState_Release(PyGILState_UNLOCKED);
+        // Once the gate is closed the state is left alone: finalization frees every thread state
+        // itself, and ours may be gone already.
+        if (state_ == nullptr || !delivery::enter()) return;
+        if (interpreterUsable()) {
+            PyEval_RestoreThread(state_);
+            // The outer count drops to zero: the state is cleared and deleted and the lock released.
+            PyGILState_Release(PyGILState_UNLOCKED);
+        }
+        delivery::leave();
     }
 
 private:
@@ -57,20 +63,30 @@ private:
 
 thread_local ThreadAttachment tAttachment;
 
-// The interpreter lock for the length of one call. Nothing is called once the interpreter is
-// going away: a late SDK callback during shutdown is dropped instead of touching a dead runtime.
+// The interpreter lock for the length of one call. Nothing is called once the package has closed
+// the gate for the interpreter's exit, or once the interpreter is going away: a late SDK callback
+// is dropped instead of touching a dead runtime.
 class GilScope {
 public:
-    GilScope() : usable_(interpreterUsable()) {
+    GilScope() : usable_(delivery::enter()) {
         if (!usable_) return;
+        if (!interpreterUsable()) {
+            delivery::leave();
+            usable_ = false;
+            return;
+        }
         tAttachment.ensure();
         state_ = PyGILState_Ensure();
     }
     ~GilScope() {
+        if (!usable_) return;
         // A processor that let the lock go (an engine call) while the interpreter began to shut
         // down never gets it back: Python ends the thread as it asks for it again, and the
-        // unwinding of that end comes through here. There is nothing to release then.
-        if (usable_ && PyGILState_Check()) PyGILState_Release(state_);
+        // unwinding of that end comes through here. There is nothing to release then. (The exit
+        // closes the gate first and waits for the calls inside, so this is left to a processor
+        // that outlasts the exit's grace.)
+        if (PyGILState_Check()) PyGILState_Release(state_);
+        delivery::leave();
     }
     GilScope(const GilScope &) = delete;
     GilScope &operator=(const GilScope &) = delete;

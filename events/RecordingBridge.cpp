@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/RecordBlock.h"
+#include "events/DeliveryGate.h"
 
 namespace tc {
 namespace recording {
@@ -39,8 +40,18 @@ Call newCall(CallKind kind, PyObject *processor) {
     return call;
 }
 
-// Logs the call, then runs the hook (if any) on this thread.
+// Inside the delivery gate for as long as a call (its hook included) runs, as in the Python bridge.
+struct GatePass {
+    const bool open = delivery::enter();
+    ~GatePass() {
+        if (open) delivery::leave();
+    }
+};
+
+// Logs the call, then runs the hook (if any) on this thread. Nothing passes a closed gate.
 void record(Call call, bool runHook) {
+    const GatePass pass;
+    if (!pass.open) return;
     gCallCount.fetch_add(1, std::memory_order_relaxed);
     if (!gRecording.load(std::memory_order_relaxed)) return;
     Log &l = log();
@@ -62,6 +73,7 @@ PyObject *fakeCallable(int n) {
 }
 
 void clear() {
+    delivery::reopenForTests();
     Log &l = log();
     std::lock_guard<std::mutex> lock(l.mutex);
     l.calls.clear();

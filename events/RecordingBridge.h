@@ -45,9 +45,9 @@ struct Call {
 // A distinct non-null "callable" per n (0 <= n < 16).
 PyObject *fakeCallable(int n);
 
-void clear();                    // empties the log and forgets the text processor
+void clear();                    // empties the log, forgets the text processor, opens the delivery gate
 std::vector<Call> snapshot();    // a copy of the log
-std::size_t callCount();         // calls made since the last clear(), recorded or not
+std::size_t callCount();         // calls made since the last clear(), recorded or not (none past a closed gate)
 std::vector<std::string> emittedTexts();  // the text of every EmitText call, in order
 
 // Waits until pred(log) holds or the timeout passes; returns whether it holds.

@@ -1,6 +1,7 @@
 #include "marketdata/CTORAStockMd.h"
 
 #include <cstring>
+#include <exception>
 
 #include "engine/Text.h"
 
@@ -120,7 +121,7 @@ void CTORAStockMd::OnRspUserLogin(CTORATstpRspUserLoginField *pRspUserLoginField
     // would send it again, and drop it if its exchange is still unknown).
     try {
         subscribeSecurities(nullptr, nullptr, ENUM_MarketDataType_Snap);
-    } catch (...) {
+    } catch (const std::exception &) {
         // Out of memory while copying the registry: nothing sensible to report from an SDK
         // thread; the next login re-sends everything again.
     }
@@ -144,7 +145,8 @@ void CTORAStockMd::OnRspUnSubMarketData(CTORATstpSpecificSecurityField *pSpecifi
 void CTORAStockMd::OnRtnDepthMarketData(CTORATstpMarketDataField *pMarketDataField) {
     try {
         tc::onMarketData(snapshotIndex_, sink_, pMarketDataField);
-    } catch (...) {
-        // Only the first snapshot of a security allocates; without memory it is skipped.
+    } catch (const std::exception &) {
+        // Only the first snapshot of a security allocates; without memory it is skipped. (Not
+        // catch-all: a thread that is being ended, which unwinds through here, must stay ended.)
     }
 }

@@ -10,8 +10,15 @@ has left, and how a strategy started again on the same engine in the same proces
 The loop runs on a thread of its own (``tradecore-loop``) while any strategy runs: the engine's
 ``loop`` picks up engines started or resumed while it runs, and returns once every engine has
 exited; the thread then ends, or calls it again if a strategy still runs.
+
+As the interpreter exits, and before it finalizes, every strategy still running is stopped
+(``on_stop("exit")``), every engine exits, and the loop and the processors under way are waited
+for; from then on the engine's and the SDK's threads no longer enter Python. A thread that entered
+Python while the interpreter finalizes would be ended by Python in the middle of the engine, or
+would end the whole process with a fatal error.
 """
 
+import atexit
 import threading
 import time
 from typing import TYPE_CHECKING, Dict, List, Optional, Tuple
@@ -29,6 +36,10 @@ Key = Tuple[int, str, int]
 _lock = threading.RLock()
 _entries: Dict[Key, "Entry"] = {}       # engine key -> Entry
 _runner: Optional[threading.Thread] = None      # the loop thread, while one runs
+
+#: Seconds the interpreter's exit waits at most for the engine loop and for the processors under
+#: way to return: a processor that never returns delays the exit by this much, no more.
+EXIT_GRACE = 5.0
 
 
 def run_id16(run_id: int) -> int:
@@ -158,3 +169,18 @@ def _run_loop() -> None:
             strategy.stop("exited")
         if time.monotonic() - began < 0.05:
             time.sleep(0.05)  # another loop of the process runs: wait for it rather than spin
+
+
+def _close_at_exit() -> None:
+    # Registered when the package is imported, so it runs after the exit handlers that a strategy
+    # script registers later (they may still use the engines).
+    try:
+        stop_all("exit")
+    finally:
+        _control.closeForExit(EXIT_GRACE)
+        runner = _runner
+        if runner is not None:
+            runner.join(EXIT_GRACE)  # it sees every engine exited and ends
+
+
+atexit.register(_close_at_exit)

@@ -40,7 +40,7 @@ Handlers and the records they receive
 - ``on_stop(reason)``: once per run, as the strategy stops, on the thread that stopped it; the
   order helpers still work here. ``reason`` is one of ``"stop"`` (``stop()`` was called),
   ``"duration"``, ``"interrupt"`` (Ctrl-C, or a handler raised KeyboardInterrupt), ``"exit"``
-  (a handler raised SystemExit), ``"login"`` (the broker refused the login), ``"error"``
+  (a handler raised SystemExit, or the interpreter exits while the strategy runs), ``"login"`` (the broker refused the login), ``"error"``
   (``on_start`` raised; ``start`` raises it again) or ``"exited"`` (the engine was told to exit by
   someone else, ``exitX``). Open orders are left as they are unless
   the strategy cancels them here (``self.cancel_all()``) or sets ``cancel_on_stop = True``.

@@ -1,5 +1,5 @@
-// loop: one thread per registered engine driven by its status, the market-data supervisor, and
-// exitX. Engines registered here live for the rest of the process, as registered engines do;
+// loop: one thread per registered engine driven by its status, the market-data supervisor, exitX,
+// and the close at interpreter exit. Engines registered here live for the rest of the process, as registered engines do;
 // every case ends with every registered engine told to exit.
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/PackageHooks.h"
 #include "engine/Registry.h"
 #include "engine/tradecore_api.h"
 #include "events/RecordingBridge.h"
@@ -216,6 +217,47 @@ TEST_F(LoopTest, ExitEndsAnEngineInTheMiddleOfALongPause) {
     exitX(nullptr);
     loop_.join();
     EXPECT_TRUE(returned_.load());
+}
+
+// The close at interpreter exit waits for the loop processor under way (its thread still holds
+// a thread state to hand back) and then lets no call through, from any thread; a processor that
+// never returns costs the grace and no more.
+TEST_F(LoopTest, CloseForExitWaitsForTheCallUnderWayThenLetsNoCallThrough) {
+    for (const bool stuck : {false, true}) {
+        SCOPED_TRACE(stuck ? "stuck processor" : "processor returns");
+        tc::recording::clear();
+        std::atomic<bool> inside{false}, release{false}, closed{false}, closedWhileInside{false};
+        tc::recording::setCallHook([&](const tc::recording::Call &call) {
+            if (call.kind != tc::recording::CallKind::NoArgs || inside.exchange(true)) return;
+            waitUntil([&] { return release.load() || (stuck && closed.load()); });
+            closedWhileInside = closed.load();
+        });
+        FakeEngine *engine = registeredEngine(stuck ? "close-stuck" : "close", ENUM_ApiStatus_Working, 0,
+                                              tc::recording::fakeCallable(1));
+        startLoop();
+        waitUntil([&] { return inside.load(); });
+        std::thread closer([&] {
+            EXPECT_EQ(tc::hooks::closeForExit(stuck ? 50000 : 60000000), !stuck);
+            closed = true;
+        });
+        waitUntil([&] { return engine->apiStatus() == ENUM_ApiStatus_Exit; });  // the close has begun
+        if (!stuck) release = true;
+        closer.join();
+        loop_.join();
+        tc::recording::setCallHook(nullptr);
+        EXPECT_EQ(closedWhileInside.load(), stuck);
+
+        const std::size_t calls = tc::recording::callCount();
+        std::thread late([] {
+            tc::py::callNoArgs(tc::recording::fakeCallable(2));
+            tc::py::callOrderProcessor(tc::recording::fakeCallable(2), ENUM_OrderEventID_Accepted, nullptr);
+            tc::py::callEventProcessor(tc::recording::fakeCallable(2), ENUM_EventID_MdReady, nullptr, true, 0, "", "");
+            tc::py::emitText("late");
+        });
+        late.join();
+        tc::py::callNoArgs(tc::recording::fakeCallable(2));
+        EXPECT_EQ(tc::recording::callCount(), calls) << "a call passed the closed gate";
+    }
 }
 
 }  // namespace

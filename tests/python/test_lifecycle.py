@@ -267,3 +267,83 @@ def test_errors_a_trader_meets_are_clear():
     assert code != 0 and str(code) in text and "login" in text
     code, text = r["front"]
     assert code == -1001500 and "Error:Trader Connect Timeout." in text and "sim://papr" in text
+
+
+# The end of a process while engines deliver: every processor gives the GIL away in the middle
+# (sleep, engine calls), so native threads are inside Python or asking for it as the interpreter
+# goes. Strategies started without blocking, a strategy's run and a raw engine with its loop on a
+# daemon thread, on one broker that pushes snapshots fast.
+EXIT = r"""
+import random
+MODE, DELAY = sys.argv[1], random.random() * 0.05
+broker = sim.Broker("sim://exit/%d" % PID, sim.PAPER, config={"snapshotsPerSecond": 200})
+ready = threading.Event()
+
+class Busy(Strategy):
+    def on_start(self):
+        self.subscribe(["600000", "000001"])
+    def on_snapshot(self, event, snapshot):
+        time.sleep(0.001)
+        if snapshot.AskPrice1 > 0:
+            self.buy(snapshot.StandardID, 100, snapshot.AskPrice1)
+    def on_order(self, event, order):
+        time.sleep(0.001)
+    def on_loop(self):
+        time.sleep(0.001)
+        ready.set()
+    def on_stop(self, reason):
+        say("stopped", reason)
+
+def raw(*args):
+    time.sleep(0.001)
+raw_handle = tc.init(1, login("exit-raw", broker.address, LoopGap=1000), raw, raw, raw, raw)
+tc.subscribe(raw_handle, ["600000"])
+threading.Thread(target=tc.loop, daemon=True).start()
+
+# Two more accounts, so that several engine threads end as the process does.
+for n in range(2):
+    Busy().start(login("exit-other-%d" % n, broker.address, LoopGap=1000))
+
+def after_ready(act):
+    ready.wait(60)
+    time.sleep(DELAY)
+    act()
+s = Busy()
+strategy_login = login("exit-strategy", broker.address, LoopGap=1000)
+if MODE == "return":                   # the script ends while its strategy runs, its raw engine exiting
+    s.start(strategy_login)
+    after_ready(lambda: tc.exitX(raw_handle))
+elif MODE == "interrupt":              # Ctrl-C while run waits
+    threading.Thread(target=after_ready, args=(lambda: os.kill(PID, signal.SIGINT),), daemon=True).start()
+    s.run(strategy_login)
+else:                                  # a handler ends the process
+    class Exiting(Busy):
+        def on_loop(self):
+            Busy.on_loop(self)
+            if self.started_at is None:
+                self.started_at = time.monotonic()
+            elif time.monotonic() - self.started_at > DELAY:
+                raise SystemExit(3)
+    s = Exiting()
+    s.started_at = None
+    s.run(strategy_login)
+"""
+
+
+def test_the_process_ends_soundly_while_engines_deliver_and_strategies_run():
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in (PACKAGE_PARENT, os.environ.get("PYTHONPATH")) if p))
+    script = textwrap.dedent(PRELUDE + EXIT)
+    modes = {"return": (0, "exit"), "interrupt": (-signal.SIGINT, "interrupt"), "handler-exit": (3, "exit")}
+    runs = [mode for mode in modes for _ in range(5)]
+    for batch in range(0, len(runs), 3):
+        procs = [(mode, subprocess.Popen([sys.executable, "-c", script, mode], env=env, stdout=subprocess.PIPE,
+                                         stderr=subprocess.PIPE, text=True)) for mode in runs[batch:batch + 3]]
+        for mode, proc in procs:
+            try:
+                out, err = proc.communicate(timeout=120)  # only turns a hang into a failure
+            finally:
+                proc.kill()
+            code, reason = modes[mode]
+            assert "Fatal Python error" not in err and "FATAL" not in err, (mode, err)
+            assert proc.returncode == code, (mode, proc.returncode, err)
+            assert lines_of(out, "stopped") == [reason] * 3, (mode, out, err)

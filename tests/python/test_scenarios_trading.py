@@ -501,7 +501,8 @@ class Trader(Strategy):
         self.events = {}          # OrderID -> [event names], from the order handler
         self.cancels = {}         # OrderID -> cancelOrderByOrderID result
         self.subscribed = False
-        self.placed = False
+        self.placing = False      # the plan has begun (on one snapshot only)
+        self.placed = False       # every order of the plan has been placed
         self.snapshots = 0
         self.ready = []
 
@@ -511,9 +512,9 @@ class Trader(Strategy):
 
     def on_snapshot(self, event, snapshot):
         self.snapshots += 1
-        if self.placed or snapshot.StandardID != "600000" or not snapshot.AskPrice1 > 0:
+        if self.placing or snapshot.StandardID != "600000" or not snapshot.AskPrice1 > 0:
             return
-        self.placed = True
+        self.placing = True
         h = self.handle
         upper, lower, bid = snapshot.UpperLimitPrice, snapshot.LowerLimitPrice, snapshot.BidPrice1
         plan = [
@@ -528,6 +529,9 @@ class Trader(Strategy):
         for role, place in plan:
             order = place()
             self.orders[order.OrderID] = (role, order)
+        # on_loop runs while buyOpen has the GIL released: until now it would find only the orders
+        # placed so far, all final perhaps, and stop the strategy before the rest are placed.
+        self.placed = True
 
     def on_order(self, event, order):
         # The record may arrive before buyOpen has returned it: key by its id.

@@ -132,6 +132,7 @@ class Session(Strategy):
         self.seen = {"events": [], "orders": [], "snapshots": 0, "loops": 0, "threads": set()}
         self.order = None
         self.account = None
+        self.traded = False
 
     def on_event(self, event, record, is_last, error_id, message, user_id):
         self.seen["threads"].add(threading.get_ident())
@@ -143,6 +144,9 @@ class Session(Strategy):
         self.seen["loops"] += 1
         if self.seen["loops"] == 1:
             tradecore.subscribe(self.handle, ["600000"])
+        # Not from on_order: the order may trade before the buyOpen in on_snapshot has returned it.
+        if self.traded and self.order is not None:
+            self.stop()
 
     def on_snapshot(self, event, snapshot):
         self.seen["snapshots"] += 1
@@ -154,7 +158,7 @@ class Session(Strategy):
         # self.order may not be set yet: buyOpen lets events through before it returns.
         self.seen["orders"].append((event_name(event), int(order.this), isinstance(order, tradecore.CQNOrderField)))
         if order.OrderStatus == tradecore.ENUM_OrderStatus_AllTraded:
-            self.stop()
+            self.traded = True
 
 s = Session()
 main = threading.get_ident()
