@@ -180,18 +180,33 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     auto *slot = static_cast<tc::OrderSlot *>(block);
     CQNOrderField &o = slot->record;
 
-    // The gate (pre-trade risk checks) sees the filled order first; what it refuses is never
-    // sent. The clock read it is given doubles as the order's local time.
-    int refusal = 0;
+    // An opening order holds back what it may spend before its request leaves, so that an answer
+    // which gives it back (a rejection) finds it held. A price below zero (a market-type order
+    // without a snapshot goes out at -1) or a volume below zero holds nothing back. It is held
+    // back before the gate looks at the order too, in the same step as the gate's cash figure is
+    // read: an order checked meanwhile on another thread sees this one's cash gone, so two buys
+    // that each fit the cash but not together are never both let through.
+    const double reserve = static_cast<double>(o.OriginalVolume) * o.OriginalPrice;
+    const bool reserves = o.OffsetFlag == ENUM_OffsetFlag_Open && o.OriginalVolume > 0 && o.OriginalPrice > 0;
     tc::OrderGate *const gate = orderGate();
+    double cashBefore = 0;
+    if (reserves || gate) {
+        lockCash();
+        cashBefore = useableCash();
+        if (reserves) addUseableCash(-reserve);
+        unlockCash();
+        if (reserves) slot->reservedCash = reserve;
+    }
+
+    // The gate (pre-trade risk checks) sees the filled order first, with the cash there was
+    // before it; what it refuses is never sent (and what it held back comes back below). The
+    // clock read it is given doubles as the order's local time.
+    int refusal = 0;
     long long checkedAt = 0;
     char refusalText[sizeof(TQNMessageType)];
     if (gate) {
         checkedAt = tc::nowMicros();
-        lockCash();
-        const double cash = useableCash();
-        unlockCash();
-        const tc::OrderCheck check{&o, slot->key, cash, checkedAt, md_.load(std::memory_order_acquire)};
+        const tc::OrderCheck check{&o, slot->key, cashBefore, checkedAt, md_.load(std::memory_order_acquire)};
         refusal = gate->checkOrder(check, refusalText);
     }
 
@@ -226,17 +241,6 @@ int CTORAStockTrader::sendOrder(tc::RecordBlock<CQNOrderField> *block) {
     slot->sessionPending = !sessionConfirmed_.load(std::memory_order_acquire);
     o.SessionID = slot->sessionID = sessionID();
     o.FrontID = slot->frontID = frontID();
-    // An opening order holds back what it may spend before its request leaves, so that an answer
-    // which gives it back (a rejection) finds it held. A price below zero (a market-type order
-    // without a snapshot goes out at -1) or a volume below zero holds nothing back, and neither
-    // does an order the gate refused: it never leaves.
-    const double reserve = static_cast<double>(o.OriginalVolume) * o.OriginalPrice;
-    if (refusal == 0 && o.OffsetFlag == ENUM_OffsetFlag_Open && o.OriginalVolume > 0 && o.OriginalPrice > 0) {
-        slot->reservedCash = reserve;
-        lockCash();
-        addUseableCash(-reserve);
-        unlockCash();
-    }
     int rc = refusal;
     if (rc == 0) rc = api_ ? api_->ReqOrderInsert(&req, o.OrderID) : ENUM_ErrorID_FailToCreateTrader;
 

@@ -34,7 +34,9 @@ What the book knows, read at any time from any thread, each read consistent (nev
 Restart recovery: when the trader side is ready, the book asks the broker for the day's orders,
 trades, positions and cash; ``ready`` is set (and ``on_ready`` called) once every answer is in,
 before the strategy's first ``on_loop``. Earlier runs' open orders count against the limits and
-can be cancelled (``cancel(order)``; the kill switch cancels them too).
+can be cancelled (``cancel(order)``; the kill switch cancels them too). The engine hears nothing of
+an earlier run's order, so the book learns that one finished from the next order query: the next
+reconciliation, or ``reconcile()`` (the kill switch asks until none is open).
 
 Reconciliation: every ``reconcile_every`` seconds (and on ``reconcile()``, and after a
 reconnection) the book asks again and compares: a position, cash or order state that differs is

@@ -504,6 +504,41 @@ TEST(AccountBookQueries, EarlierRunsOrdersTradesAndReconciliation) {
     EXPECT_TRUE(book.takeDifferences().empty());
 }
 
+// Two buys checked at once (the second placed while the first is inside its checks, as another
+// thread may): each fits the cash alone, the two together do not, and only one goes.
+TEST_F(BookOnTheEngine, BuysCheckedAtOnceSpendNoMoreThanTheCash) {
+    struct Nesting final : tc::OrderGate {
+        AccountBook *book = nullptr;
+        CBaseTrader *trader = nullptr;
+        CQNOrderField *inner = nullptr;
+        bool placed = false;
+        int checkOrder(const tc::OrderCheck &c, char (&message)[sizeof(TQNMessageType)]) noexcept override {
+            if (!placed) {
+                placed = true;
+                inner = ::buyOpen(trader, "600000", 6000, '0', 100.0, "1", ENUM_Direction_Buy);
+            }
+            return book->checkOrder(c, message);
+        }
+        int checkCancel(int orderID, long long nowMicros) noexcept override {
+            return book->checkCancel(orderID, nowMicros);
+        }
+    } nesting;
+    nesting.book = &book_;
+    nesting.trader = trader_.get();
+    trader_->setOrderGate(&nesting);
+    ASSERT_DOUBLE_EQ(cash(), kStartCash);
+    CQNOrderField *outer = ::buyOpen(trader_.get(), "600000", 6000, '0', 100.0, "1", ENUM_Direction_Buy);
+    trader_->setOrderGate(&book_);
+    ASSERT_TRUE(outer && nesting.inner);
+    EXPECT_EQ((outer->OrderStatus == ENUM_OrderStatus_Rejected) +
+                  (nesting.inner->OrderStatus == ENUM_OrderStatus_Rejected),
+              1);
+    EXPECT_EQ(inserts(), 1u);
+    EXPECT_EQ(book_.lastRefusal().rfind("Risk:Cash: ", 0), 0u) << book_.lastRefusal();
+    EXPECT_DOUBLE_EQ(cash(), kStartCash - 600000.0);
+    EXPECT_EQ(book_.openOrders(), 1);
+}
+
 // A processor handed a snapshot places an order priced from that very snapshot: its own thread
 // holds the snapshot, and neither the pricing nor the gate waits for it.
 TEST_F(BookOnTheEngine, AnOrderPlacedFromInsideASnapshotProcessorDoesNotWaitForItself) {

@@ -1,7 +1,8 @@
 """tradecore.book and tradecore.risk against the paper broker, each session in a fresh interpreter
-(engines are process-wide): pre-trade checks on the raw order calls, the kill switch with faults
-on, restart recovery by a second process, and reconciliation of a difference made at the broker.
-Every limit at its boundary is in the C++ table (tests/cpp/test_book_gate.cpp)."""
+(engines are process-wide): pre-trade checks on the raw order calls and the strategy's helpers,
+the kill switch with faults on, restart recovery by a second process (whose kill switch cancels
+the first one's orders too), and reconciliation of a difference made at the broker. Every limit at its
+boundary is in the C++ table (tests/cpp/test_book_gate.cpp)."""
 import json
 import os
 import re
@@ -201,14 +202,26 @@ def look(handle):
     out["position"] = b.position("600000")._asdict()
     out["cash"] = b.cash._asdict()
     out["broker_cash"] = broker.account()["available"]
-    out["cancels"] = [b.cancel(o) for o in b.open_orders()]
+    out["cancels"] = [b.cancel(o) for o in b.open_orders()[:2]]
+    out["own"] = resting_buy(handle, 9.4).OrderID
     return True
+def broker_open():
+    return [o for o in broker.orders() if o["orderStatus"] in OPEN]
 def confirm(handle):
+    # The book hears of an earlier run's order from the order query only.
     b.reconcile()
     return True
-session("sim://paper-book-day", b, [look, until(lambda: not [o for o in broker.orders() if o["orderStatus"] in OPEN]),
-                                    confirm, until(lambda: not b.open_orders())], run_id=2)
+def kill(handle):
+    # The kill switch: the first run's two orders left and this run's own.
+    out["kill"] = b.kill()
+    return True
+session("sim://paper-book-day", b, [look, until(lambda: len(broker_open()) == 3), confirm,
+                                    until(lambda: len(b.open_orders()) == 3 and
+                                          all(o.order_sys_id for o in b.open_orders())),
+                                    kill, until(lambda: out["kill"].done.is_set())], run_id=2)
+out["killed"] = out.pop("kill").cancels_sent
 out["broker_states"] = [o["orderStatus"] for o in broker.orders()]
+out["book_open"] = len(b.open_orders())
 report()
 """
 
@@ -228,8 +241,9 @@ def test_a_second_process_sees_and_cancels_the_first_ones_orders(tc, tmp_path):
     assert second["position"]["sellable"] == 0  # bought today
     assert second["cash"]["available"] == pytest.approx(second["broker_cash"])
     assert second["cash"]["frozen"] == pytest.approx(sum(100 * (9.6 - i * 0.01) for i in range(4)))
-    assert second["cancels"] == [0, 0, 0, 0]
-    assert second["broker_states"].count("5") == 4 and "3" not in second["broker_states"]
+    # Two cancelled one by one, the other two and this run's own order by the kill switch.
+    assert second["cancels"] == [0, 0] and second["killed"] >= 3 and second["book_open"] == 0
+    assert sorted(second["broker_states"]) == ["0", "5", "5", "5", "5", "5"]
 
 
 RECONCILE = r"""
@@ -332,7 +346,7 @@ def test_the_readme_market_maker_and_end_of_day_routine_run(tmp_path):
 
 CTRL_C = r"""
 import os, signal, threading, time
-from tradecore.risk import Limits
+from tradecore.risk import Limits, RiskRefused
 from tradecore.strategy import Strategy
 broker = sim.Broker("sim://paper-book-int", sim.PAPER, config={"snapshotsPerSecond": 0})
 class Quoting(Strategy):
@@ -340,6 +354,14 @@ class Quoting(Strategy):
     kill_on_interrupt = True
     def on_loop(self):
         if not getattr(self, "placed", False):
+            # The helpers raise for what the checks refuse, and send nothing.
+            out["refused"] = []
+            for place in (lambda: self.buy("600000", 100, float("nan")), lambda: self.sell("600000", 100, 10.0),
+                          lambda: self.buy("600000", 0, 9.5)):
+                try:
+                    place()
+                except RiskRefused as e:
+                    out["refused"].append([e.refusal.check, e.order.OrderStatus, e.order.ErrorID])
             self.placed = [self.buy("600000", 100, 9.5 - i * 0.01) for i in range(3)]
         elif len(self.book.open_orders()) == 3 and all(o.order_sys_id for o in self.book.open_orders()):
             if not getattr(self, "signalled", False):
@@ -348,6 +370,7 @@ class Quoting(Strategy):
     def on_stop(self, reason):
         out["reason"] = reason
         out["broker_open"] = [o["orderRef"] for o in broker.orders() if o["orderStatus"] in OPEN]
+        out["inserts"] = len(broker.orders())
         out["killed"] = self.book.halted and not self.book.open_orders()
 s = Quoting()
 try:
@@ -358,7 +381,12 @@ report()
 """
 
 
-def test_ctrl_c_pulls_the_kill_switch_before_the_strategy_stops():
+def test_ctrl_c_pulls_the_kill_switch_before_the_strategy_stops(tc):
     r = child(CTRL_C)
     assert r["interrupted"] and r["reason"] == "interrupt"
     assert r["killed"] and r["broker_open"] == []
+    rejected = tc.ENUM_OrderStatus_Rejected
+    assert r["refused"] == [["Price", rejected, tc.ENUM_ErrorID_InvalidPrice],
+                            ["Position", rejected, tc.ENUM_ErrorID_BrokerReject],
+                            ["Volume", rejected, tc.ENUM_ErrorID_InvalidVolume]]
+    assert r["inserts"] == 3   # only the three quotes reached the broker
