@@ -66,8 +66,8 @@ constexpr bool isDestructor(std::string_view wrapper) { return wrapper.substr(0,
   tcmodule::ownMethods = SwigMethods;
   // SWIG starts every docstring with a line feed; without it the first line is the function's
   // signature ("name($module, ...)" and "--"), which Python then shows as its signature.
-  for (PyMethodDef *m = SwigMethods; m->ml_name; ++m) {
-    if (m->ml_doc && m->ml_doc[0] == '\n') ++m->ml_doc;
+  for (PyMethodDef *method = SwigMethods; method->ml_name; ++method) {
+    if (method->ml_doc && method->ml_doc[0] == '\n') ++method->ml_doc;
   }
 %}
 

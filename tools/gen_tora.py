@@ -498,12 +498,17 @@ QUIET_BEGIN = """// The callbacks' default bodies ignore their arguments.
 #if defined(__GNUC__) || defined(__clang__)
 #  pragma GCC diagnostic push
 #  pragma GCC diagnostic ignored "-Wunused-parameter"
+#elif defined(_MSC_VER)
+#  pragma warning(push)
+#  pragma warning(disable : 4100)
 #endif
 
 """
 
 QUIET_END = """#if defined(__GNUC__) || defined(__clang__)
 #  pragma GCC diagnostic pop
+#elif defined(_MSC_VER)
+#  pragma warning(pop)
 #endif
 
 """

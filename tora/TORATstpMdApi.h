@@ -19,6 +19,9 @@
 #if defined(__GNUC__) || defined(__clang__)
 #  pragma GCC diagnostic push
 #  pragma GCC diagnostic ignored "-Wunused-parameter"
+#elif defined(_MSC_VER)
+#  pragma warning(push)
+#  pragma warning(disable : 4100)
 #endif
 
 class CTORATstpMdSpi
@@ -44,6 +47,8 @@ public:
 
 #if defined(__GNUC__) || defined(__clang__)
 #  pragma GCC diagnostic pop
+#elif defined(_MSC_VER)
+#  pragma warning(pop)
 #endif
 
 class MD_API_DLL_EXPORT CTORATstpMdApi

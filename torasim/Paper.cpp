@@ -157,7 +157,7 @@ bool Paper::configure(const PaperConfig& cfg)
         p.st.historyVolume += pc.volume;
         p.st.volume += pc.volume;
         p.st.available += pc.volume;
-        p.st.openCost += pc.openCost > 0 ? pc.openCost : pc.volume * s->cfg.preClosePrice;
+        p.st.openCost += pc.openCost > 0 ? pc.openCost : static_cast<double>(pc.volume) * s->cfg.preClosePrice;
         p.prePosition += pc.volume;
     }
     loadJournal();
@@ -722,14 +722,14 @@ void Paper::fill(Ord& o, double price, long long volume)
     touch();
     Sec& s = secs_[o.sec];
     bool buy = o.led.direction == TORA_TSTP_D_Buy;
-    double turnover = price * volume;
+    double turnover = price * static_cast<double>(volume);
     double f = fee(turnover, !buy);
     o.led.tradedVolume += static_cast<int>(volume);
     o.led.turnover += turnover;
     o.fees += f;
     account_.fees += f;
     if (buy) {
-        double release = std::min(o.frozenCash, volume * o.cashPerShare);
+        double release = std::min(o.frozenCash, static_cast<double>(volume) * o.cashPerShare);
         o.frozenCash -= release;
         account_.frozen -= release;
         account_.cash -= turnover + f;
@@ -743,7 +743,7 @@ void Paper::fill(Ord& o, double price, long long volume)
         p.st.frozen -= volume;
         p.st.volume -= volume;
         p.st.todaySell += volume;
-        p.st.openCost = before > 0 ? p.st.openCost * static_cast<double>(p.st.volume) / before : 0;
+        p.st.openCost = before > 0 ? p.st.openCost * static_cast<double>(p.st.volume) / static_cast<double>(before) : 0;
         account_.cash += turnover - f;
     }
     // Our fill is a market trade like any other.
@@ -1060,13 +1060,13 @@ void Paper::transferPosition(Link& link, const Request& r)
         p.st.historyVolume += vol;
         p.st.volume += vol;
         p.st.available += vol;
-        p.st.openCost += vol * sec->cfg.preClosePrice;
+        p.st.openCost += static_cast<double>(vol) * sec->cfg.preClosePrice;
     } else {
         long long before = p.st.volume;
         p.st.historyVolume -= vol;
         p.st.volume -= vol;
         p.st.available -= vol;
-        p.st.openCost = before > 0 ? p.st.openCost * static_cast<double>(p.st.volume) / before : 0;
+        p.st.openCost = before > 0 ? p.st.openCost * static_cast<double>(p.st.volume) / static_cast<double>(before) : 0;
     }
 
     CTORATstpTransferPositionField t = zeroed<CTORATstpTransferPositionField>();

@@ -163,7 +163,7 @@ void Paper::rebuildBook(Sec& s)
     double mid = std::min(std::max(s.mid, c.lowerLimitPrice), c.upperLimitPrice);
     long long spreadTicks = 1 + (s.rng.chance(0.3) ? 1 : 0);
     double bid1 = snap(std::floor(mid / tick + 1e-9) * tick, tick);
-    double ask1 = snap(bid1 + spreadTicks * tick, tick);
+    double ask1 = snap(bid1 + static_cast<double>(spreadTicks) * tick, tick);
     if (ask1 - c.upperLimitPrice > tick / 2) ask1 = 0;
     BookLevels b;
     for (int i = 0; i < 5; ++i) {
@@ -173,7 +173,7 @@ void Paper::rebuildBook(Sec& s)
         if (ap > c.upperLimitPrice + tick / 2) ap = 0;
         long long lv = c.levelVolume;
         auto volume = [&]() {
-            long long v = static_cast<long long>(lv * (0.5 + s.rng.uniform()));
+            long long v = static_cast<long long>(static_cast<double>(lv) * (0.5 + s.rng.uniform()));
             v = (v / 100) * 100;
             return v < 100 ? 100 : v;
         };
@@ -202,7 +202,7 @@ void Paper::stepSynthetic(Sec& s)
         long long v = lots * 100;
         s.last = px;
         s.volume += v;
-        s.turnover += v * px;
+        s.turnover += static_cast<double>(v) * px;
         s.tradingCount += 1;
         s.high = std::max(s.high, px);
         s.low = std::min(s.low, px);

@@ -184,16 +184,14 @@ void *PermanentArena::allocate(std::size_t bytes, std::size_t align) {
         c.end = p + kRunBytes;
     }
     c.cur = p + bytes;
-#if defined(__GNUC__) || defined(__clang__)
     // Memory fresh from the system is in no cache. A large block is most likely followed by one
     // of the same size right behind it (the next order's slot): start fetching its lines for
     // writing now, so that filling it later does not wait for memory.
     if (bytes >= 256) {
         const std::uintptr_t stop = c.cur + bytes < c.end ? c.cur + bytes : c.end;
         for (std::uintptr_t line = c.cur & ~std::uintptr_t(63); line < stop; line += 64)
-            __builtin_prefetch(reinterpret_cast<const void *>(line), 1, 3);
+            tc::platform::prefetchForWrite(reinterpret_cast<const void *>(line));
     }
-#endif
     return reinterpret_cast<void *>(p);
 }
 

@@ -20,8 +20,16 @@ pre-trade limits the book checks on every order) and ``tradecore.sim`` (the simu
 control).
 """
 
-from . import _tradecore
-from . import _records
+import os as _os
+import sys as _sys
+
+if _sys.platform == "win32" and hasattr(_os, "add_dll_directory"):
+    # The engine's DLL, the simulated broker's and the vendor SDK's sit beside the extension
+    # modules; Python 3.8+ looks for an extension's DLLs only where it is told to.
+    _os.add_dll_directory(_os.path.dirname(_os.path.abspath(__file__)))
+
+from . import _tradecore  # noqa: E402
+from . import _records  # noqa: E402
 from ._proxy import *  # noqa: F401,F403  records, functions, constants, cvar
 from ._proxy import cvar  # noqa: F401
 
