@@ -350,6 +350,9 @@ def test_the_readme_market_maker_and_end_of_day_routine_run(tmp_path):
 
 CTRL_C = r"""
 import os, signal, threading, time
+# What a terminal gives Python: Ctrl-C raises KeyboardInterrupt (a parent that ignores SIGINT,
+# such as a shell running the suite in the background, would have the child ignore it too).
+signal.signal(signal.SIGINT, signal.default_int_handler)
 from tradecore.risk import Limits, RiskRefused
 from tradecore.strategy import Strategy
 broker = sim.Broker("sim://paper-book-int", sim.PAPER, config={"snapshotsPerSecond": 0})
