@@ -321,6 +321,12 @@ PyModuleDef bookModule = {PyModuleDef_HEAD_INIT, "_book", "The native half of tr
 
 }  // namespace
 
+// Before 3.9 Python's PyMODINIT_FUNC does not export the function itself, and the module is built
+// with hidden visibility (on Windows it carries __declspec(dllexport) in every release).
+#if PY_VERSION_HEX < 0x03090000 && defined(__GNUC__) && !defined(_WIN32)
+extern "C" __attribute__((visibility("default"))) PyObject *PyInit__book(void);
+#endif
+
 PyMODINIT_FUNC PyInit__book(void) {
     PyObject *type = PyType_FromSpec(&accountSpec);
     if (!type) return nullptr;

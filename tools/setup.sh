@@ -2,7 +2,7 @@
 # Installs what building and testing need on a fresh Debian machine. Safe to run again.
 set -euo pipefail
 need_apt=()
-for pkg in g++ cmake ninja-build libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev; do
+for pkg in g++ cmake ninja-build ccache libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need_apt+=("$pkg")
 done
 if [ "${TRADECORE_WITH_MINGW:-1}" = 1 ]; then

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Runs every test: C++ (plain, then under ThreadSanitizer and AddressSanitizer+UBSan) and Python
-# against the installed package. Installs what it needs first.
+# against the installed package, on python3 and on the oldest and newest supported Pythons.
+# Installs what it needs first.
 #   TRADECORE_QUICK=1  skips the sanitizer builds and the fuzzing (for a fast local loop)
 #   TRADECORE_WITH_MINGW=0  skips the Windows leg (cross-build, C++ tests under Wine)
+#   TRADECORE_WITH_PYTHONS=0  runs the Python suite on python3 only, not also on Python 3.8 and
+#                      3.13 (pyenv's, in venvs under build/: tools/pythons.sh); the two add about
+#                      half a minute once their venvs exist, so TRADECORE_QUICK keeps them
 #   TRADECORE_FUZZ_SECONDS sets the fuzzing time
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,9 +35,12 @@ else
   echo "skipped (TRADECORE_WITH_MINGW=0)"
 fi
 
-echo "== Python package and tests"
-python3 -m pip install -q --disable-pip-version-check --no-build-isolation "$root" 2>&1 | tail -n 5
-(cd "$root/tests/python" && python3 -m pytest -q -p no:cacheprovider .)
+# The package built and its suite run on python3 and on the oldest and newest supported Pythons
+# (pyenv's 3.8 and 3.13, each in a venv under build/), the three suites side by side.
+pythons=(this)
+if [ "${TRADECORE_WITH_PYTHONS:-1}" = 1 ]; then pythons+=(3.8 3.13); fi
+echo "== Python package and tests: ${pythons[*]} (tools/pythons.sh)"
+bash tools/pythons.sh "${pythons[@]}"
 
 if [ "${TRADECORE_QUICK:-0}" != 1 ]; then
   echo "== C++ tests under ThreadSanitizer"
