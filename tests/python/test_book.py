@@ -134,7 +134,8 @@ def test_raw_order_calls_pass_the_checks(tc):
 KILL = r"""
 broker = sim.Broker("sim://paper-book-kill", sim.PAPER, config={"snapshotsPerSecond": 0,
     "positions": [{"securityID": "600000", "exchangeID": "1", "volume": 1000}]})
-b = Book(reconcile_every=None, retry_every=0.2)
+confirmed = []
+b = Book(reconcile_every=None, retry_every=0.2, on_killed=confirmed.append)
 def place(handle):
     for i in range(6):
         resting_buy(handle, 9.5 - i * 0.01)
@@ -153,6 +154,8 @@ session("sim://paper-book-kill", b, [place, until(lambda: len(b.open_orders()) =
 k = out.pop("kill")
 out["done"] = k.done.is_set()
 out["cancels"] = k.cancels_sent
+out["confirmed"] = [c is k and c.finished is not None and c.finished >= c.started and not c.remaining
+                    for c in confirmed]
 broker.set_faults(refuseSend=0, errorAnswer=0, duplicateNotice=0, reorderNotice=0, lateAnswer=0, disconnect=0)
 out["counters"] = broker.fault_counters()
 out["broker_open"] = [o["orderRef"] for o in broker.orders() if o["orderStatus"] in OPEN]
@@ -166,6 +169,7 @@ report()
 def test_kill_switch_against_faults(tc):
     r = child(KILL, timeout=200)
     assert r["steps_done"] and r["done"]
+    assert r["confirmed"] == [True]   # reported once, when the broker had confirmed every cancel
     # Faults of every kind were on meanwhile, and the broker says nothing is open.
     counters = r["counters"]
     assert counters["refusedSends"] > 0 and counters["duplicatedNotices"] + counters["reorderedNotices"] > 0
@@ -346,6 +350,9 @@ def test_the_readme_market_maker_and_end_of_day_routine_run(tmp_path):
 
 CTRL_C = r"""
 import os, signal, threading, time
+# What a terminal gives Python: Ctrl-C raises KeyboardInterrupt (a parent that ignores SIGINT,
+# such as a shell running the suite in the background, would have the child ignore it too).
+signal.signal(signal.SIGINT, signal.default_int_handler)
 from tradecore.risk import Limits, RiskRefused
 from tradecore.strategy import Strategy
 broker = sim.Broker("sim://paper-book-int", sim.PAPER, config={"snapshotsPerSecond": 0})
