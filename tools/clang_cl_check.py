@@ -96,7 +96,7 @@ def main():
         command = [cl] + MSVC_FLAGS + MINGW_HEADERS + std + translate(entry) + MSVC_LIKE
         if source in KNOWN:
             command += ["-Wno-error=" + w[2:] for w in MSVC_LIKE]
-        proc = subprocess.run(command + [entry["file"]], cwd=entry["directory"], capture_output=True, text=True)
+        proc = subprocess.run(command + ["--", entry["file"]], cwd=entry["directory"], capture_output=True, text=True)
         return source, proc.returncode, (proc.stdout + proc.stderr).strip()
 
     jobs = int(os.environ.get("JOBS", "2"))

@@ -8,6 +8,8 @@
 #   tools/cross_windows.sh [build-dir]          (default: build/mingw) every case once, time-bounded
 #   tools/cross_windows.sh --long [build-dir]   every case TRADECORE_WINE_ROUNDS times (default 5)
 #                                               with the fault soak TRADECORE_SOAK_SECONDS long (120)
+# Between the build and the runs, tools/clang_cl_check.py compiles every source of the build
+# again with clang-cl for the MSVC target (syntax only, /W4 /WX; TRADECORE_CLANG_CL=0 skips it).
 # TRADECORE_WINE=0 builds and checks without running anything; TRADECORE_WINE_MINUTES bounds the
 # suite's run (default 15, --long 90). Needs x86_64-w64-mingw32-g++-posix, GoogleTest's sources
 # and wine64 (Debian: g++-mingw-w64-x86-64-posix, googletest, wine64; tools/setup.sh installs
@@ -50,6 +52,11 @@ for f in "$dir/torasim/libtorasim.dll" "$dir/tests/portability/tradecore_link_sm
          "$dir/tests/cpp/tradecore_tests.exe"; do
   x86_64-w64-mingw32-objdump -f "$f" | grep -q 'pei-x86-64' || { echo "not a 64-bit Windows binary: $f" >&2; exit 1; }
 done
+# The same sources for the MSVC target: clang-cl, syntax only, MSVC's flags and /W4's extra
+# warnings as errors (tools/clang_cl_check.py; TRADECORE_CLANG_CL=0 skips it).
+if [ "${TRADECORE_CLANG_CL:-1}" = 1 ]; then
+  timeout --kill-after=30 10m python3 "$root/tools/clang_cl_check.py" "$dir"
+fi
 if [ "$run_wine" != 1 ]; then
   echo "mingw-w64 cross build OK (not run: TRADECORE_WINE=0): $dir"
   exit 0
